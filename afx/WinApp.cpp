@@ -1,0 +1,254 @@
+// CWinApp: start-up, the registry profile and the application-wide helpers.
+#include "WinApp.h"
+
+#include "Wnd.h"
+#include "afxres.h"
+
+namespace {
+
+CWinApp* g_pApp = nullptr;
+HINSTANCE g_hInstResource = nullptr;
+
+// Closes a registry key when it goes out of scope.
+class CRegKey
+{
+public:
+	explicit CRegKey(HKEY hKey) : m_hKey(hKey) {}
+	~CRegKey()
+	{
+		if (m_hKey)
+			::RegCloseKey(m_hKey);
+	}
+	CRegKey(const CRegKey&) = delete;
+	CRegKey& operator=(const CRegKey&) = delete;
+	operator HKEY() const { return m_hKey; }
+
+private:
+	HKEY m_hKey;
+};
+
+HKEY OpenSubKey(HKEY hParent, LPCTSTR lpszName, bool bCreate)
+{
+	HKEY hKey = nullptr;
+	LONG lResult;
+	if (bCreate)
+		lResult = ::RegCreateKeyExA(hParent, lpszName, 0, nullptr, REG_OPTION_NON_VOLATILE,
+		                            KEY_READ | KEY_WRITE, nullptr, &hKey, nullptr);
+	else
+		lResult = ::RegOpenKeyExA(hParent, lpszName, 0, KEY_READ, &hKey);
+	return lResult == ERROR_SUCCESS ? hKey : nullptr;
+}
+
+} // namespace
+
+BEGIN_MESSAGE_MAP(CWinApp, CCmdTarget)
+ON_COMMAND(ID_HELP, &CWinApp::OnHelp)
+END_MESSAGE_MAP()
+
+CWinApp::CWinApp(LPCTSTR lpszAppName)
+{
+	if (lpszAppName) {
+		m_strAppName = lpszAppName;
+		m_pszAppName = m_strAppName;
+	}
+	g_pApp = this;
+}
+
+CWinApp::~CWinApp()
+{
+	if (g_pApp == this)
+		g_pApp = nullptr;
+}
+
+void CWinApp::SetCurrentHandles(HINSTANCE hInstance, LPTSTR lpCmdLine, int nCmdShow)
+{
+	m_hInstance = hInstance;
+	m_lpCmdLine = lpCmdLine;
+	m_nCmdShow = nCmdShow;
+	if (!g_hInstResource)
+		g_hInstResource = hInstance;
+
+	char szModule[MAX_PATH] = "";
+	::GetModuleFileNameA(hInstance, szModule, MAX_PATH);
+	if (!m_pszAppName) {
+		if (!m_strAppName.LoadString(AFX_IDS_APP_TITLE)) {
+			// Without a title string, the module's base name serves.
+			CString strModule(szModule);
+			const char* pszBase = strModule;
+			for (const char* p = pszBase; *p; ++p) {
+				if (*p == '\\' || *p == '/')
+					pszBase = p + 1;
+			}
+			m_strAppName = pszBase;
+		}
+		m_pszAppName = m_strAppName;
+	}
+	m_strHelpFilePath = szModule;
+	const int nLength = m_strHelpFilePath.GetLength();
+	if (nLength > 4 && m_strHelpFilePath.GetAt(nLength - 4) == '.')
+		m_strHelpFilePath = CString(static_cast<LPCTSTR>(m_strHelpFilePath), nLength - 4);
+	m_strHelpFilePath += ".HLP";
+	m_pszHelpFilePath = m_strHelpFilePath;
+	m_pszProfileName = m_pszAppName;
+}
+
+BOOL CWinApp::InitInstance() { return TRUE; }
+
+int CWinApp::ExitInstance() { return 0; }
+
+int CWinApp::Run()
+{
+	MSG msg;
+	while (::GetMessageA(&msg, nullptr, 0, 0) > 0) {
+		::TranslateMessage(&msg);
+		::DispatchMessageA(&msg);
+	}
+	ExitInstance();
+	return static_cast<int>(msg.wParam);
+}
+
+BOOL CWinApp::Enable3dControls() { return TRUE; }
+
+void CWinApp::SetRegistryKey(LPCTSTR lpszRegistryKey)
+{
+	m_strRegistryKey = lpszRegistryKey;
+	m_pszRegistryKey = m_strRegistryKey;
+	m_pszProfileName = m_pszAppName;
+}
+
+HKEY CWinApp::GetSectionKey(LPCTSTR lpszSection, bool bCreate) const
+{
+	if (!m_pszRegistryKey || !m_pszProfileName)
+		return nullptr;
+	CRegKey software(OpenSubKey(HKEY_CURRENT_USER, "Software", bCreate));
+	if (!software)
+		return nullptr;
+	CRegKey vendor(OpenSubKey(software, m_pszRegistryKey, bCreate));
+	if (!vendor)
+		return nullptr;
+	CRegKey app(OpenSubKey(vendor, m_pszProfileName, bCreate));
+	if (!app)
+		return nullptr;
+	return OpenSubKey(app, lpszSection, bCreate);
+}
+
+UINT CWinApp::GetProfileInt(LPCTSTR lpszSection, LPCTSTR lpszEntry, int nDefault)
+{
+	CRegKey key(GetSectionKey(lpszSection, false));
+	if (!key)
+		return static_cast<UINT>(nDefault);
+	DWORD dwType = 0;
+	DWORD dwValue = 0;
+	DWORD dwCount = sizeof(dwValue);
+	const LONG lResult =
+		::RegQueryValueExA(key, lpszEntry, nullptr, &dwType, reinterpret_cast<LPBYTE>(&dwValue), &dwCount);
+	if (lResult != ERROR_SUCCESS || dwType != REG_DWORD || dwCount != sizeof(dwValue))
+		return static_cast<UINT>(nDefault);
+	return dwValue;
+}
+
+BOOL CWinApp::WriteProfileInt(LPCTSTR lpszSection, LPCTSTR lpszEntry, int nValue)
+{
+	CRegKey key(GetSectionKey(lpszSection, true));
+	if (!key)
+		return FALSE;
+	const DWORD dwValue = static_cast<DWORD>(nValue);
+	return ::RegSetValueExA(key, lpszEntry, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&dwValue),
+	                        sizeof(dwValue)) == ERROR_SUCCESS;
+}
+
+CString CWinApp::GetProfileString(LPCTSTR lpszSection, LPCTSTR lpszEntry, LPCTSTR lpszDefault)
+{
+	CRegKey key(GetSectionKey(lpszSection, false));
+	DWORD dwType = 0;
+	DWORD dwCount = 0;
+	if (!key || ::RegQueryValueExA(key, lpszEntry, nullptr, &dwType, nullptr, &dwCount) != ERROR_SUCCESS ||
+	    dwType != REG_SZ)
+		return lpszDefault;
+
+	CString strValue;
+	// One extra character, so a value stored without its terminating null still ends.
+	LPTSTR pszBuffer = strValue.GetBuffer(static_cast<int>(dwCount) + 1);
+	pszBuffer[dwCount] = '\0';
+	if (::RegQueryValueExA(key, lpszEntry, nullptr, &dwType, reinterpret_cast<LPBYTE>(pszBuffer), &dwCount) !=
+	        ERROR_SUCCESS ||
+	    dwType != REG_SZ)
+		return lpszDefault;
+	strValue.ReleaseBuffer();
+	return strValue;
+}
+
+BOOL CWinApp::WriteProfileString(LPCTSTR lpszSection, LPCTSTR lpszEntry, LPCTSTR lpszValue)
+{
+	CRegKey key(GetSectionKey(lpszSection, true));
+	if (!key)
+		return FALSE;
+	if (!lpszEntry)
+		return ::RegDeleteKeyA(key, "") == ERROR_SUCCESS;
+	if (!lpszValue)
+		return ::RegDeleteValueA(key, lpszEntry) == ERROR_SUCCESS;
+	return ::RegSetValueExA(key, lpszEntry, 0, REG_SZ, reinterpret_cast<const BYTE*>(lpszValue),
+	                        static_cast<DWORD>(lstrlenA(lpszValue) + 1)) == ERROR_SUCCESS;
+}
+
+HICON CWinApp::LoadIcon(UINT nIDResource) const
+{
+	return ::LoadIconA(AfxFindResourceHandle(MAKEINTRESOURCEA(nIDResource), MAKEINTRESOURCEA(14)),
+	                   MAKEINTRESOURCEA(nIDResource));
+}
+
+void CWinApp::OnHelp()
+{
+	if (m_pMainWnd)
+		m_pMainWnd->WinHelp(0, HELP_FINDER);
+}
+
+CWinApp* AfxGetApp() { return g_pApp; }
+
+CWnd* AfxGetMainWnd() { return g_pApp ? g_pApp->m_pMainWnd : nullptr; }
+
+LPCTSTR AfxGetAppName() { return g_pApp ? g_pApp->m_pszAppName : nullptr; }
+
+HINSTANCE AfxGetInstanceHandle()
+{
+	return g_pApp && g_pApp->m_hInstance ? g_pApp->m_hInstance : ::GetModuleHandleA(nullptr);
+}
+
+HINSTANCE AfxGetResourceHandle() { return g_hInstResource ? g_hInstResource : ::GetModuleHandleA(nullptr); }
+
+void AfxSetResourceHandle(HINSTANCE hInstResource) { g_hInstResource = hInstResource; }
+
+HINSTANCE AfxFindResourceHandle(LPCTSTR /*lpszName*/, LPCTSTR /*lpszType*/)
+{
+	// The program keeps every resource in its own module.
+	return AfxGetResourceHandle();
+}
+
+int AfxMessageBox(LPCTSTR lpszText, UINT nType, UINT /*nIDHelp*/)
+{
+	if ((nType & MB_ICONMASK) == 0) {
+		switch (nType & MB_TYPEMASK) {
+		case MB_YESNO:
+		case MB_YESNOCANCEL:
+			nType |= MB_ICONQUESTION;
+			break;
+		default:
+			nType |= MB_ICONEXCLAMATION;
+			break;
+		}
+	}
+	CWnd* pMainWnd = AfxGetMainWnd();
+	HWND hWndOwner = pMainWnd && ::IsWindow(pMainWnd->m_hWnd) ? pMainWnd->m_hWnd : nullptr;
+	return ::MessageBoxA(hWndOwner, lpszText, AfxGetAppName(), nType);
+}
+
+int AfxWinMain(HINSTANCE hInstance, HINSTANCE /*hPrevInstance*/, LPTSTR lpCmdLine, int nCmdShow)
+{
+	CWinApp* pApp = AfxGetApp();
+	if (!pApp)
+		return -1;
+	pApp->SetCurrentHandles(hInstance, lpCmdLine, nCmdShow);
+	if (!pApp->InitInstance())
+		return pApp->ExitInstance();
+	return pApp->Run();
+}

@@ -1,0 +1,73 @@
+// CWinApp: the application object, its start-up state and the per-user profile in the registry.
+#pragma once
+
+#include "CmdTarget.h"
+#include "String.h"
+
+class CWnd;
+
+class CWinApp : public CCmdTarget
+{
+public:
+	// With no name, the application takes its name from the title string resource.
+	explicit CWinApp(LPCTSTR lpszAppName = nullptr);
+	~CWinApp() override;
+
+	LPCTSTR m_pszAppName = nullptr;
+	LPCTSTR m_pszRegistryKey = nullptr;
+	LPCTSTR m_pszProfileName = nullptr;
+	LPCTSTR m_pszHelpFilePath = nullptr;
+	HINSTANCE m_hInstance = nullptr;
+	LPTSTR m_lpCmdLine = nullptr;
+	int m_nCmdShow = SW_SHOWNORMAL;
+	CWnd* m_pMainWnd = nullptr;
+
+	// Called once by WinMain. FALSE ends the run without a message loop.
+	virtual BOOL InitInstance();
+	virtual int ExitInstance();
+	virtual int Run();
+
+	// Dialogs are drawn three-dimensional by the platform itself; kept for callers that ask.
+	BOOL Enable3dControls();
+	// Sends the profile functions to HKEY_CURRENT_USER\Software\<key>\<application name>.
+	void SetRegistryKey(LPCTSTR lpszRegistryKey);
+
+	// A DWORD value, or nDefault when it is absent or not a DWORD.
+	UINT GetProfileInt(LPCTSTR lpszSection, LPCTSTR lpszEntry, int nDefault);
+	BOOL WriteProfileInt(LPCTSTR lpszSection, LPCTSTR lpszEntry, int nValue);
+	// A string value, or lpszDefault when it is absent or not a string.
+	CString GetProfileString(LPCTSTR lpszSection, LPCTSTR lpszEntry, LPCTSTR lpszDefault = nullptr);
+	BOOL WriteProfileString(LPCTSTR lpszSection, LPCTSTR lpszEntry, LPCTSTR lpszValue);
+
+	HICON LoadIcon(UINT nIDResource) const;
+
+	// Sets the name, paths and instance from the module before InitInstance runs.
+	void SetCurrentHandles(HINSTANCE hInstance, LPTSTR lpCmdLine, int nCmdShow);
+
+	afx_msg void OnHelp();
+
+protected:
+	DECLARE_MESSAGE_MAP()
+
+private:
+	// The open key HKCU\Software\<key>\<name>\<section>, or null; bCreate makes missing keys.
+	HKEY GetSectionKey(LPCTSTR lpszSection, bool bCreate) const;
+
+	CString m_strAppName;
+	CString m_strRegistryKey;
+	CString m_strHelpFilePath;
+};
+
+CWinApp* AfxGetApp();
+CWnd* AfxGetMainWnd();
+LPCTSTR AfxGetAppName();
+HINSTANCE AfxGetInstanceHandle();
+HINSTANCE AfxGetResourceHandle();
+void AfxSetResourceHandle(HINSTANCE hInstResource);
+// The module that holds resource lpszName of type lpszType.
+HINSTANCE AfxFindResourceHandle(LPCTSTR lpszName, LPCTSTR lpszType);
+
+// A modal box captioned with the application name; an OK box with no icon gets the exclamation icon.
+int AfxMessageBox(LPCTSTR lpszText, UINT nType = MB_OK, UINT nIDHelp = 0);
+
+int AfxWinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPTSTR lpCmdLine, int nCmdShow);

@@ -1,0 +1,12 @@
+// Identifiers that the class library reserves; included by resource scripts and code alike.
+#pragma once
+
+#include <winresrc.h>
+
+#ifndef IDC_STATIC
+#define IDC_STATIC (-1)
+#endif
+
+#define AFX_IDS_APP_TITLE 0xE000
+#define ID_HELP 0xE146
+#define ID_DEFAULT_HELP 0xE147

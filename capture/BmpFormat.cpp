@@ -1,0 +1,81 @@
+// BMP arithmetic for captures; no platform calls.
+#include "BmpFormat.h"
+
+#include <algorithm>
+
+WORD DepthClass(WORD wPlanes, WORD wBitsPerPixel)
+{
+	const WORD n = static_cast<WORD>(wPlanes * wBitsPerPixel);
+	if (n == 1)
+		return 1;
+	if (n <= 4)
+		return 4;
+	if (n <= 8)
+		return 8;
+	if (n <= 16)
+		return 16;
+	if (n <= 24)
+		return 24;
+	return 32;
+}
+
+DWORD ColorTableEntries(WORD wDepthClass) { return wDepthClass < 24 ? DWORD{1} << wDepthClass : 0; }
+
+size_t InfoBlockSize(WORD wDepthClass)
+{
+	return sizeof(BITMAPINFOHEADER) + ColorTableEntries(wDepthClass) * sizeof(RGBQUAD);
+}
+
+LONG Stride(WORD nBits, LONG nWidth)
+{
+	// Worked in 64 bits, so no width a bitmap can have overflows.
+	const int64_t nRowBits = int64_t{nBits} * nWidth + 31;
+	return static_cast<LONG>((nRowBits & ~int64_t{31}) / 8);
+}
+
+BITMAPINFOHEADER MakeInfoHeader(LONG nWidth, LONG nHeight, WORD wPlanes, WORD wBitsPerPixel)
+{
+	const WORD wClass = DepthClass(wPlanes, wBitsPerPixel);
+	BITMAPINFOHEADER header = {};
+	header.biSize = sizeof(BITMAPINFOHEADER);
+	header.biWidth = nWidth;
+	header.biHeight = nHeight;
+	header.biPlanes = wPlanes;
+	header.biBitCount = wBitsPerPixel;
+	header.biClrUsed = ColorTableEntries(wClass);
+	header.biCompression = BI_RGB;
+	header.biClrImportant = 0;
+	header.biSizeImage = static_cast<DWORD>(int64_t{Stride(wClass, nWidth)} * nHeight);
+	return header;
+}
+
+BmpFileLayout ComputeBmpFileLayout(const BITMAPINFOHEADER& header, DWORD dwTableCapacity,
+                                   DWORD dwPixelCapacity)
+{
+	BmpFileLayout layout = {};
+
+	// A count of 0 means a full table at 8 bits or fewer, and three masks for bit fields; the
+	// read may have filled either, so they are written and counted.
+	DWORD dwEntries = header.biClrUsed;
+	if (dwEntries == 0 && header.biBitCount <= 8)
+		dwEntries = DWORD{1} << header.biBitCount;
+	else if (dwEntries == 0 && header.biCompression == BI_BITFIELDS)
+		dwEntries = 3;
+	layout.dwTableEntries = std::min(dwEntries, dwTableCapacity);
+	layout.dwClrUsed = layout.dwTableEntries == dwEntries ? header.biClrUsed : layout.dwTableEntries;
+	layout.dwInfoBytes = sizeof(BITMAPINFOHEADER) + layout.dwTableEntries * sizeof(RGBQUAD);
+
+	// An uncompressed image may leave its size 0; its rows then say how many bytes it has.
+	int64_t nImageBytes = header.biSizeImage;
+	if (nImageBytes == 0) {
+		const int64_t nRows = header.biHeight < 0 ? -int64_t{header.biHeight} : header.biHeight;
+		nImageBytes = int64_t{Stride(header.biBitCount, header.biWidth)} * nRows;
+	}
+	layout.dwPixelBytes = static_cast<DWORD>(std::clamp<int64_t>(nImageBytes, 0, dwPixelCapacity));
+	layout.dwSizeImage = layout.dwPixelBytes == header.biSizeImage ? header.biSizeImage : layout.dwPixelBytes;
+
+	layout.fileHeader.bfType = 0x4D42;
+	layout.fileHeader.bfOffBits = sizeof(BITMAPFILEHEADER) + layout.dwInfoBytes;
+	layout.fileHeader.bfSize = layout.fileHeader.bfOffBits + layout.dwPixelBytes;
+	return layout;
+}

@@ -1,0 +1,145 @@
+// CScreenGrabber: the screen copy, the capture folder and file, and the BMP writing.
+#include "ScreenGrabber.h"
+
+#include "BmpFormat.h"
+#include "CaptureNames.h"
+#include "afxdisp.h"
+#include "afxwin.h"
+
+namespace {
+
+void ReportError(LPCTSTR pszStep) { ::MessageBoxA(nullptr, pszStep, "Error", MB_OK); }
+
+// One write call; a write that stores fewer bytes than asked for has failed too.
+bool WriteBlock(HANDLE hFile, const void* pData, DWORD dwLength)
+{
+	DWORD dwWritten = 0;
+	return ::WriteFile(hFile, pData, dwLength, &dwWritten, nullptr) && dwWritten == dwLength;
+}
+
+} // namespace
+
+CString CScreenGrabber::Capture()
+{
+	m_strFilePath.Empty();
+
+	CDC screenDC;
+	screenDC.Attach(::CreateDCA("DISPLAY", nullptr, nullptr, nullptr));
+	CDC memDC;
+	memDC.Attach(::CreateCompatibleDC(screenDC));
+
+	int nHeight = screenDC.GetDeviceCaps(VERTRES);
+	int nWidth = screenDC.GetDeviceCaps(HORZRES);
+
+	CBitmap bitmap;
+	if (!bitmap.Attach(::CreateCompatibleBitmap(screenDC, nWidth, nHeight))) {
+		ReportError("hbmScreen");
+		return m_strFilePath;
+	}
+	CBitmap* pOldBitmap = memDC.SelectObject(&bitmap);
+	if (!pOldBitmap) {
+		ReportError("Compatible Bitmap Selection");
+		return m_strFilePath;
+	}
+
+	nHeight = screenDC.GetDeviceCaps(VERTRES);
+	nWidth = screenDC.GetDeviceCaps(HORZRES);
+	if (!memDC.BitBlt(0, 0, nWidth, nHeight, &screenDC, 0, 0, SRCCOPY))
+		ReportError("Screen to Compat Blt Failed");
+
+	LPBITMAPINFO pbi = CreateBitmapInfo(bitmap);
+	if (pbi) {
+		MakeCaptureFileName();
+		if (!m_strFilePath.IsEmpty())
+			WriteBmpFile(m_strFilePath, pbi, bitmap, screenDC);
+		::LocalFree(pbi);
+	}
+
+	CString strResult = m_strFilePath;
+	// The bitmap can only be deleted once it has left the memory context.
+	memDC.SelectObject(pOldBitmap);
+	return strResult;
+}
+
+void CScreenGrabber::MakeCaptureFolder()
+{
+	char szTempDir[260];
+	const DWORD dwLength = ::GetTempPathA(sizeof(szTempDir), szTempDir);
+	if (dwLength == 0 || dwLength >= sizeof(szTempDir)) {
+		m_strFolder.Empty();
+		ReportError("GetTempPath Error");
+		return;
+	}
+	m_strFolder = MakeCaptureFolderPath(szTempDir);
+	// Fails harmlessly when the folder exists; any other failure shows when the file is made.
+	::CreateDirectoryA(m_strFolder, nullptr);
+}
+
+void CScreenGrabber::MakeCaptureFileName()
+{
+	const CString strStamp = COleDateTime::GetCurrentTime().Format(0, LANG_USER_DEFAULT);
+	const CString strTitle = MakeCaptureFileTitle(strStamp);
+	MakeCaptureFolder();
+	if (m_strFolder.IsEmpty())
+		m_strFilePath.Empty();
+	else
+		m_strFilePath = MakeCaptureFilePath(m_strFolder, strTitle);
+}
+
+LPBITMAPINFO CScreenGrabber::CreateBitmapInfo(HBITMAP hBitmap)
+{
+	BITMAP bm;
+	if (!::GetObjectA(hBitmap, sizeof(BITMAP), &bm)) {
+		ReportError("error");
+		return nullptr;
+	}
+	const WORD wClass = DepthClass(bm.bmPlanes, bm.bmBitsPixel);
+	auto pbi = static_cast<LPBITMAPINFO>(::LocalAlloc(LPTR, InfoBlockSize(wClass)));
+	if (!pbi) {
+		ReportError("LocalAlloc Error");
+		return nullptr;
+	}
+	pbi->bmiHeader = MakeInfoHeader(bm.bmWidth, bm.bmHeight, bm.bmPlanes, bm.bmBitsPixel);
+	return pbi;
+}
+
+void CScreenGrabber::WriteBmpFile(CString strPath, LPBITMAPINFO pbi, HBITMAP hBitmap, HDC hDC)
+{
+	BITMAPINFOHEADER& header = pbi->bmiHeader;
+	const DWORD dwBufferSize = header.biSizeImage;
+	// Zero-filled, so rows a failed read leaves behind are black.
+	auto pBits = static_cast<LPBYTE>(::GlobalAlloc(GMEM_FIXED | GMEM_ZEROINIT, dwBufferSize));
+	if (!pBits) {
+		AfxMessageBox("GlobalAlloc Error", MB_OK);
+		return;
+	}
+
+	if (!::GetDIBits(hDC, hBitmap, 0, LOWORD(header.biHeight), pBits, pbi, DIB_RGB_COLORS))
+		AfxMessageBox("GetDIBits Error", MB_OK);
+
+	HANDLE hFile = ::CreateFileA(strPath, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+	                             FILE_ATTRIBUTE_NORMAL, nullptr);
+	if (hFile == INVALID_HANDLE_VALUE)
+		AfxMessageBox("CreateFile Error", MB_OK);
+
+	// The read may have changed the header; the file describes exactly what is written, and
+	// nothing is read beyond the description block or the pixel buffer.
+	const SIZE_T nBlockSize = ::LocalSize(pbi);
+	const DWORD dwTableCapacity = nBlockSize > sizeof(BITMAPINFOHEADER)
+		? static_cast<DWORD>((nBlockSize - sizeof(BITMAPINFOHEADER)) / sizeof(RGBQUAD))
+		: 0;
+	const BmpFileLayout layout = ComputeBmpFileLayout(header, dwTableCapacity, dwBufferSize);
+	header.biClrUsed = layout.dwClrUsed;
+	header.biSizeImage = layout.dwSizeImage;
+
+	if (!WriteBlock(hFile, &layout.fileHeader, sizeof(layout.fileHeader)))
+		AfxMessageBox("WriteFile 1 Error", MB_OK);
+	if (!WriteBlock(hFile, pbi, layout.dwInfoBytes))
+		AfxMessageBox("WriteFile 2 Error", MB_OK);
+	if (!WriteBlock(hFile, pBits, layout.dwPixelBytes))
+		AfxMessageBox("WriteFile 3 Error", MB_OK);
+	if (!::CloseHandle(hFile))
+		AfxMessageBox("CloseHandle Error", MB_OK);
+
+	::GlobalFree(pBits);
+}
