@@ -5,7 +5,8 @@
 
 WORD DepthClass(WORD wPlanes, WORD wBitsPerPixel)
 {
-	const WORD n = static_cast<WORD>(wPlanes * wBitsPerPixel);
+	// Multiplied unsigned: two 16-bit counts can overflow an int, and only the low 16 bits count.
+	const WORD n = static_cast<WORD>(static_cast<unsigned>(wPlanes) * wBitsPerPixel);
 	if (n == 1)
 		return 1;
 	if (n <= 4)

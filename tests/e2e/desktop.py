@@ -45,6 +45,7 @@ def _tool(name):
 
 IM_DISPLAY = _tool("display")
 IM_CONVERT = _tool("convert")
+IM_IMPORT = _tool("import")
 
 
 def poll(predicate, timeout, what, interval=0.05):
@@ -248,22 +249,24 @@ def parse_xwd(data):
             out[base + 2 : base + w * 3 : 3] = row.translate(bytes(bt))
         return w, ht, bytes(out)
     masks = (h["red_mask"], h["green_mask"], h["blue_mask"])
-    if bpp == 32 and masks == (0xFF0000, 0xFF00, 0xFF) and little:
-        for y in range(ht):
-            row = pixels[y * stride : y * stride + w * 4]
-            base = y * w * 3
-            out[base : base + w * 3 : 3] = row[2::4]
-            out[base + 1 : base + w * 3 : 3] = row[1::4]
-            out[base + 2 : base + w * 3 : 3] = row[0::4]
-        return w, ht, bytes(out)
     if bpp not in (16, 24, 32):
         raise ValueError("unsupported xwd layout: %d bits per pixel" % bpp)
-    step = bpp // 8
     chans = [_mask_shift_bits(m) for m in masks]
-    if step == 2:
+    # Per channel, what each of its values shows: through the colour map on a DirectColor visual, otherwise the
+    # value widened to 8 bits.
+    tables = [bytearray(_expand(v, bits) if v < (1 << bits) else 0 for v in range(256)) for _s, bits in chans]
+    if h["visual_class"] == 5:
+        for i in range(h["ncolors"]):
+            pixel, r, g, b, _flags, _pad = struct.unpack(">IHHHBB", data[cmap_off + i * 12 : cmap_off + i * 12 + 12])
+            for c, level in enumerate((r, g, b)):
+                index = (pixel & masks[c]) >> chans[c][0]
+                if index < 256:
+                    tables[c][index] = level >> 8
+    tables = [bytes(t) for t in tables]
+    step = bpp // 8
+    if all(bits <= 8 for _s, bits in chans) and step == 2:
         # Each channel is the OR of what its low byte and its high byte hold; both parts are looked up per byte
         # and ORed as big integers (the parts never overlap, so nothing carries between pixels).
-        widen = [bytes(_expand(v, bits) if v < (1 << bits) else 0 for v in range(256)) for _s, bits in chans]
         from_lo = [bytes(((v & m) >> s) & 0xFF for v in range(256)) for m, (s, _b) in zip(masks, chans)]
         from_hi = [bytes((((v << 8) & m) >> s) & 0xFF for v in range(256)) for m, (s, _b) in zip(masks, chans)]
         lo_i, hi_i = (0, 1) if little else (1, 0)
@@ -273,22 +276,27 @@ def parse_xwd(data):
             base = y * w * 3
             for c in range(3):
                 part = int.from_bytes(lo.translate(from_lo[c]), "big") | int.from_bytes(hi.translate(from_hi[c]), "big")
-                out[base + c : base + w * 3 : 3] = part.to_bytes(w, "big").translate(widen[c])
+                out[base + c : base + w * 3 : 3] = part.to_bytes(w, "big").translate(tables[c])
         return w, ht, bytes(out)
-    fmt = ("<" if little else ">") + {4: "I"}.get(step, "")
-    tables = [[_expand(v, bits) for v in range(1 << bits)] for _shift, bits in chans]
+    if all(bits == 8 and shift % 8 == 0 for shift, bits in chans):
+        # Whole bytes per channel: slice them out.
+        offsets = [s // 8 if little else step - 1 - s // 8 for s, _b in chans]
+        for y in range(ht):
+            row = pixels[y * stride : y * stride + w * step]
+            base = y * w * 3
+            for c in range(3):
+                out[base + c : base + w * 3 : 3] = row[offsets[c] :: step].translate(tables[c])
+        return w, ht, bytes(out)
+    order = "little" if little else "big"
     cache = {}
     for y in range(ht):
         row = pixels[y * stride : y * stride + w * step]
         base = y * w * 3
         for x in range(w):
-            if step == 3:
-                value = int.from_bytes(row[x * 3 : x * 3 + 3], "little" if little else "big")
-            else:
-                (value,) = struct.unpack_from(fmt, row, x * step)
+            value = int.from_bytes(row[x * step : x * step + step], order)
             rgb = cache.get(value)
             if rgb is None:
-                rgb = bytes(tables[c][(value & masks[c]) >> chans[c][0]] for c in range(3))
+                rgb = bytes(tables[c][((value & masks[c]) >> chans[c][0]) & 0xFF] for c in range(3))
                 cache[value] = rgb
             out[base + x * 3 : base + x * 3 + 3] = rgb
     return w, ht, bytes(out)
@@ -394,14 +402,32 @@ class Display:
 
     # Pictures on the root window
 
-    def screenshot(self):
-        """(width, height, RGB bytes top-down) of the whole screen as it holds it now."""
-        r = subprocess.run(
-            ["xwd", "-root", "-silent"], env=self.env(), stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=60
-        )
-        if r.returncode != 0:
-            raise RuntimeError("xwd failed: %s" % r.stderr.decode(errors="replace"))
-        return parse_xwd(r.stdout)
+    def screenshot(self, via=None):
+        """(width, height, RGB bytes top-down) of the whole screen as it holds it now.
+
+        via="import" reads the root window's pixels through the root visual (ImageMagick's import); this is the
+        default at depths above 8, where every window shares the root's true-colour visual. via="xwd" reads each
+        window through its own visual and colour map (xwd -root); this is the default at depth 8, where Wine installs
+        a colour map of its own for its windows, so that only per-window reading shows their colours as Wine means
+        them. (With Wine windows on the screen xwd always switches to that per-window mode, and at depth 16 it then
+        leaves channel values unscaled, which is why it is not the default there.)
+        """
+        if via is None:
+            via = "xwd" if self.depth <= 8 else "import"
+        if via == "xwd":
+            r = subprocess.run(["xwd", "-root", "-silent"], env=self.env(), stdout=subprocess.PIPE,
+                               stderr=subprocess.PIPE, timeout=120)
+            if r.returncode != 0:
+                raise RuntimeError("xwd failed: %s" % r.stderr.decode(errors="replace"))
+            return parse_xwd(r.stdout)
+        if via != "import":
+            raise ValueError("via must be 'import' or 'xwd'")
+        r = subprocess.run([IM_IMPORT, "-window", "root", "-depth", "8", "rgb:-"], env=self.env(),
+                           stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=120)
+        if r.returncode != 0 or len(r.stdout) != self.width * self.height * 3:
+            raise RuntimeError("import of the root window failed (%d bytes): %s"
+                               % (len(r.stdout), r.stderr.decode(errors="replace")))
+        return self.width, self.height, r.stdout
 
     def paint_picture(self, variant=0, timeout=30):
         """Paints picture(width, height, variant) on the root window and waits until the screen shows it.
@@ -513,7 +539,8 @@ class Display:
         poll(there, timeout, "the pointer at %d,%d" % (x, y))
 
     def click(self, win, button, x, y):
-        """A real click of button (1 left, 2 middle, 3 right, 4/5 wheel) at (x, y) inside win."""
+        """A real click of button (1 left, 2 middle, 3 right, 4/5 wheel) at (x, y) inside win, or on the screen
+        when win is None."""
         self.mouse_to(x, y, win)
         self.x("xdotool", "click", str(button))
 
@@ -525,14 +552,54 @@ def _ere_escape(text):
 # Wine prefixes
 
 
+class WineProcess(subprocess.Popen):
+    """A wine process whose output, when captured, goes to files: read it with output() once it has ended."""
+
+    def output(self):
+        return _read_back(self.stdout_file)
+
+    def errors(self):
+        return _read_back(self.stderr_file)
+
+
+def _read_back(f):
+    if f is None:
+        return ""
+    f.seek(0)
+    return _decode(f.read()).replace("\r", "")
+
+
+def _run_to_end(args, env, timeout):
+    """Runs a wine command to its end with its output in files; CompletedProcess with texts.
+
+    Wine's output is never read through a pipe: the wineserver, the service processes and explorer.exe that a
+    wine command starts inherit its standard error, so a pipe would stay open until the whole Wine session ends.
+    """
+    with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
+        proc = subprocess.Popen(args, env=env, stdin=subprocess.DEVNULL, stdout=out, stderr=err)
+        try:
+            rc = proc.wait(timeout=timeout)
+        except subprocess.TimeoutExpired:
+            proc.kill()
+            proc.wait()
+            raise TimeoutError("%s still running after %.1f s" % (args, timeout)) from None
+        return subprocess.CompletedProcess(args, rc, _read_back(out), _read_back(err))
+
+
 class WinePrefix:
-    """A Wine prefix; build() makes the once-per-session template, fresh() copies it for one test."""
+    """A Wine prefix; build() makes the once-per-session template, fresh() copies it for one test.
+
+    Each wine command the methods below start begins a Wine session if none is running (a wineserver, the service
+    processes, and explorer.exe once a window is made); the session ends a few seconds after its last program.
+    start_session() instead starts one that lasts until kill(), with nothing inheriting the caller's output.
+    """
 
     def __init__(self, path, display=None):
         self.path = os.path.abspath(path)
         self.display = display
         self.boot_seconds = None
         self._temp = None
+        self._explorer = None
 
     def __repr__(self):
         return "WinePrefix(%r)" % self.path
@@ -545,10 +612,9 @@ class WinePrefix:
             raise FileExistsError("a prefix exists already at %s" % prefix.path)
         os.makedirs(os.path.dirname(prefix.path), exist_ok=True)
         started = time.monotonic()
-        r = subprocess.run(["wineboot", "-i"], env=prefix.env(), stdin=subprocess.DEVNULL,
-                           stdout=subprocess.PIPE, stderr=subprocess.STDOUT, timeout=timeout)
+        r = _run_to_end(["wineboot", "-i"], prefix.env(), timeout)
         if r.returncode != 0:
-            raise RuntimeError("wineboot -i failed in %s:\n%s" % (prefix.path, r.stdout.decode(errors="replace")))
+            raise RuntimeError("wineboot -i failed in %s:\n%s%s" % (prefix.path, r.stdout, r.stderr))
         prefix.reg_set(r"HKCU\Software\Wine\WineDbg", "ShowCrashDialog", "REG_DWORD", 0)
         prefix.wait_idle(timeout)
         prefix.boot_seconds = time.monotonic() - started
@@ -575,28 +641,57 @@ class WinePrefix:
         env.update(WINEPREFIX=self.path, WINEDEBUG=WINEDEBUG, WINEDLLOVERRIDES=WINEDLLOVERRIDES)
         return env
 
-    def run(self, exe, *args, display=None, **popen):
-        """Starts `wine exe args...`; the Popen is the Windows process itself, so its exit is the program's."""
+    def run(self, exe, *args, display=None, capture=False, **popen):
+        """Starts `wine exe args...` and returns at once with a WineProcess (a Popen).
+
+        The process is the Windows program itself, so its exit status is the program's. With capture=True its
+        output goes to files, read with .output() and .errors() after it ended; pipes are refused (see
+        _run_to_end for why).
+        """
+        if popen.get("stdout") == subprocess.PIPE or popen.get("stderr") == subprocess.PIPE:
+            raise ValueError("wine output through a pipe stays open as long as the Wine session: use capture=True")
+        out = err = None
+        if capture:
+            out, err = tempfile.TemporaryFile(), tempfile.TemporaryFile()
+            popen["stdout"], popen["stderr"] = out, err
         popen.setdefault("stdin", subprocess.DEVNULL)
         popen.setdefault("stdout", subprocess.DEVNULL)
         popen.setdefault("stderr", subprocess.DEVNULL)
-        return subprocess.Popen(["wine", str(exe)] + [str(a) for a in args], env=self.env(display), **popen)
+        proc = WineProcess(["wine", str(exe)] + [str(a) for a in args], env=self.env(display), **popen)
+        proc.stdout_file, proc.stderr_file = out, err
+        return proc
 
     def call(self, exe, *args, display=None, timeout=60):
-        """Runs `wine exe args...` to its end; CompletedProcess with stdout and stderr as text."""
-        r = subprocess.run(["wine", str(exe)] + [str(a) for a in args], env=self.env(display),
-                           stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=timeout)
-        return subprocess.CompletedProcess(r.args, r.returncode, _decode(r.stdout), _decode(r.stderr))
+        """Runs `wine exe args...` to its end; CompletedProcess with stdout and stderr as text (\r removed)."""
+        return _run_to_end(["wine", str(exe)] + [str(a) for a in args], self.env(display), timeout)
 
     def probe(self, winprobe, *args, display=None, timeout=60):
         """Runs winprobe with args; (exit status, facts as a dict of unescaped texts)."""
         r = self.call(winprobe, *args, display=display, timeout=timeout)
         return r.returncode, parse_probe(r.stdout)
 
+    def start_session(self, display=None, timeout=60):
+        """Starts a Wine session that lasts until kill(): a persistent wineserver, the services and explorer.exe,
+        none of them holding the caller's output. Programs then start faster, and a command whose output is read
+        through a pipe (ctest's, say) sees it closed when the program ends. wait_idle() cannot be used then."""
+        env = self.env(display)
+        subprocess.run(["wineserver", "-p"], env=env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL, timeout=timeout, check=True)
+        self._explorer = subprocess.Popen(["wine", "explorer.exe", "/desktop"], env=env, stdin=subprocess.DEVNULL,
+                                          stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        r = _run_to_end(["wine", "cmd.exe", "/c", "exit"], env, timeout)
+        if r.returncode != 0:
+            raise RuntimeError("Wine session in %s did not start: %s" % (self.path, r.stderr))
+
     def wait_idle(self, timeout=60):
         """Waits until every process of the prefix and its wineserver have ended (wineserver -w)."""
-        subprocess.run(["wineserver", "-w"], env=self.env(), stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                       stderr=subprocess.DEVNULL, timeout=timeout)
+        if self._explorer is not None:
+            raise RuntimeError("a session started with start_session() lasts until kill()")
+        try:
+            subprocess.run(["wineserver", "-w"], env=self.env(), stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                           stderr=subprocess.DEVNULL, timeout=timeout)
+        except subprocess.TimeoutExpired:
+            raise TimeoutError("Wine processes of %s still running after %.1f s" % (self.path, timeout)) from None
 
     def kill(self, timeout=30):
         """Ends every process of the prefix and its wineserver (wineserver -k), and waits for that."""
@@ -604,6 +699,9 @@ class WinePrefix:
             return
         subprocess.run(["wineserver", "-k"], env=self.env(), stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                        stderr=subprocess.DEVNULL, timeout=timeout)
+        if self._explorer is not None:
+            _stop_process(self._explorer)
+            self._explorer = None
         self.wait_idle(timeout)
 
     def remove(self):
@@ -612,9 +710,8 @@ class WinePrefix:
         shutil.rmtree(self.path, ignore_errors=True)
 
     def _reg(self, *args, timeout=60):
-        r = subprocess.run(["wine", "reg"] + list(args), env=self.env(), stdin=subprocess.DEVNULL,
-                           stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=timeout)
-        return r.returncode, _decode(r.stdout).replace("\r", ""), _decode(r.stderr).replace("\r", "")
+        r = _run_to_end(["wine", "reg"] + list(args), self.env(), timeout)
+        return r.returncode, r.stdout, r.stderr
 
     def reg_values(self, key):
         """{name: (type, data)} of the values directly under key, or None when the key does not exist."""
@@ -628,7 +725,7 @@ class WinePrefix:
                 section = line.strip()
                 continue
             m = re.match(r"^    (.*?)    (REG_[A-Z_]+)(?:    (.*))?$", line)
-            if m and section and section.lower() == key.lower():
+            if m and section and section.lower() == _full_key(key).lower():
                 values[m.group(1)] = _reg_data(m.group(2), m.group(3) or "")
         return values
 
@@ -686,6 +783,22 @@ class WinePrefix:
         return self._temp
 
 
+_HIVES = {
+    "HKCU": "HKEY_CURRENT_USER",
+    "HKLM": "HKEY_LOCAL_MACHINE",
+    "HKCR": "HKEY_CLASSES_ROOT",
+    "HKU": "HKEY_USERS",
+    "HKCC": "HKEY_CURRENT_CONFIG",
+}
+
+
+def _full_key(key):
+    """A key path with its hive spelt out, as reg query prints it."""
+    hive, _sep, rest = key.rstrip("\\").partition("\\")
+    hive = _HIVES.get(hive.upper(), hive.upper())
+    return hive + ("\\" + rest if rest else "")
+
+
 def _decode(raw):
     return raw.decode("utf-8", errors="replace")
 
@@ -732,6 +845,11 @@ def _unescape(value):
     return out.decode("cp1252", errors="replace")
 
 
+def probe_arg(text):
+    """A text as winprobe takes it on its command line (it reads \\n, \\t and \\\\ as escapes)."""
+    return text.replace("\\", "\\\\").replace("\n", "\\n").replace("\t", "\\t").replace("\r", "\\r")
+
+
 def probe_children(facts):
     """The child controls in winprobe find's facts, as a list of dicts (class, id, style, text, rect, ...)."""
     count = int(facts.get("children", "0"))
@@ -773,6 +891,7 @@ def _with_display(args):
         else:
             work = tempfile.mkdtemp(prefix="frostpane-wine-")
             prefix = WinePrefix.build(os.path.join(work, "prefix"), display)
+        prefix.start_session(display)
         env = prefix.env(display)
         child = subprocess.Popen(cmd, env=env)
         return child.wait()

@@ -7,6 +7,7 @@
 //   winprobe list                                     one line per top-level window
 //   winprobe screen                                   what the display device context reports
 //   winprobe temp                                     what GetTempPathA answers
+//   winprobe pixel X Y [X Y ...]                      the screen's colour at each point, read with GetPixel
 //   winprobe msgbox TEXT CAPTION [TYPE]               MessageBoxA(NULL, ...); prints result=N when closed
 //   winprobe window TITLE X Y W H [--topmost] [--popup] [--color 0xRRGGBB]
 //                                                     a plain window filled with one colour, until closed
@@ -16,9 +17,18 @@
 //          --pid N        the window's process id (the Windows one, not the unix one)
 //          --hidden       also match windows that are not visible (by default only visible ones match)
 //          --timeout MS   how long find/post/close wait for a match (default 10000; 0 = look once)
+//          --icon-id N    find: also try icon group N of the window's executable when naming a static icon
 // CAPTION, when given, must equal the window's text exactly ("" matches an empty title). The cover window has an
 // empty title, so it is selected as:  winprobe post --class "#32770" --exe Frostpane.exe "" 0x0112 0x0010 0
 // With several matches the first in Z order is used and matches=N says how many there were.
+//
+// find prints the window's handle, title, class, process, styles, window rectangle (screen), client rectangle and
+// its origin on the screen, visibility, maximised/minimised state, topmost bit, foreground state, owner, icons,
+// and then for each child control (childN.): class, id, style, exstyle, text, rectangle (in the parent's client
+// coordinates) and, for static icon controls, the icon handle and which icon its pixels on the screen show
+// (icon_match=exclamation, hand, question, asterisk, application, winlogo or exe:N). Icon handles belong to one
+// process under Wine, so comparing STM_GETICON with this process's LoadIconA(NULL, IDI_EXCLAMATION) cannot work.
+// CAPTION and the TEXT of msgbox/window take \n, \t and \\ escapes.
 //
 // Output is one fact per line, key=value. Values are escaped so each fits on a line: \n \r \t \\ and \xNN for
 // every other byte outside 0x20..0x7E. Numbers are decimal, handles and style bits are 0x-prefixed hex.
@@ -321,6 +331,9 @@ void PrintWindowFacts(HWND hwnd, size_t matches, const Selector &sel)
     FactRect("rect", r);
     GetClientRect(hwnd, &r);
     FactRect("client", r);
+    POINT origin = {0, 0};
+    ClientToScreen(hwnd, &origin);
+    std::printf("client_origin=%ld,%ld\n", origin.x, origin.y);
     FactInt("visible", IsWindowVisible(hwnd) ? 1 : 0);
     FactInt("enabled", IsWindowEnabled(hwnd) ? 1 : 0);
     FactInt("zoomed", IsZoomed(hwnd) ? 1 : 0);
@@ -388,7 +401,7 @@ int Usage()
     std::fprintf(stderr,
                  "usage: winprobe find|post|close [--class C] [--exe NAME] [--pid N] [--hidden] [--timeout MS] "
                  "[CAPTION] [MSG WPARAM LPARAM]\n"
-                 "       winprobe list | screen | temp\n"
+                 "       winprobe list | screen | temp | pixel X Y [X Y...]\n"
                  "       winprobe msgbox TEXT CAPTION [TYPE]\n"
                  "       winprobe window TITLE X Y W H [--topmost] [--popup] [--color 0xRRGGBB]\n");
     return 2;
@@ -481,6 +494,25 @@ int CmdScreen()
     if (bmp)
         DeleteObject(bmp);
     DeleteDC(dc);
+    return 0;
+}
+
+// The colour GetPixel reads from the screen at each given point, as the program's own screen reads see it.
+int CmdPixel(int argc, char **argv)
+{
+    if (argc < 2 || argc % 2)
+        return Usage();
+    HDC dc = GetDC(nullptr);
+    for (int i = 0; i + 1 < argc; i += 2) {
+        long long x = 0, y = 0;
+        if (!ParseNumber(argv[i], x) || !ParseNumber(argv[i + 1], y)) {
+            ReleaseDC(nullptr, dc);
+            return Usage();
+        }
+        const COLORREF c = GetPixel(dc, static_cast<int>(x), static_cast<int>(y));
+        std::printf("pixel.%lld.%lld=0x%02X%02X%02X\n", x, y, GetRValue(c), GetGValue(c), GetBValue(c));
+    }
+    ReleaseDC(nullptr, dc);
     return 0;
 }
 
@@ -590,6 +622,8 @@ int main(int argc, char **argv)
         rc = EnumWindows(ListOne, 0) ? 0 : 1;
     else if (cmd == "screen" && argc == 2)
         rc = CmdScreen();
+    else if (cmd == "pixel")
+        rc = CmdPixel(argc - 2, argv + 2);
     else if (cmd == "temp" && argc == 2)
         rc = CmdTemp();
     else if (cmd == "msgbox")

@@ -1,0 +1,102 @@
+"""Fixtures for the end-to-end tests: private X displays, Wine prefixes and the executables under test.
+
+- frostpane_exe, winprobe_exe: paths from FROSTPANE_EXE and WINPROBE_EXE (defaults under build/mingw); a missing
+  executable fails the test with the path it looked at, never skips it.
+- wine_template (session): a prefix booted once, copied for each test.
+- prefix: a fresh copy of the template for one test, killed and deleted afterwards. Give it its display with
+  `prefix.display = desk` (or pass display= to run/call/probe).
+- desktop: a factory; desktop(width=1024, height=768, depth=24, picture=True) starts Xvfb with openbox, paints
+  picture 0 on the root window unless picture is False, and keeps what the screen then shows in `.shown`
+  (width, height, rgb). Every display it started is stopped after the test.
+- probe: probe(prefix, *args, timeout=60) runs winprobe in that prefix and returns (exit status, facts dict).
+
+FROSTPANE_KEEP=1 keeps each test's prefix folder for a look after a failure.
+"""
+
+import os
+import re
+import shutil
+import sys
+from pathlib import Path
+
+import pytest
+
+sys.path.insert(0, str(Path(__file__).resolve().parent))
+
+import desktop as dt  # noqa: E402
+
+REPO = Path(__file__).resolve().parents[2]
+
+
+def _executable(variable, default):
+    path = Path(os.environ.get(variable) or REPO / default)
+    if not path.is_file():
+        pytest.fail("%s not found at %s: build it first (the MinGW build) or point %s at it"
+                    % (path.name, path, variable), pytrace=False)
+    return path
+
+
+@pytest.fixture(scope="session")
+def frostpane_exe():
+    return _executable("FROSTPANE_EXE", "build/mingw/Frostpane.exe")
+
+
+@pytest.fixture(scope="session")
+def winprobe_exe():
+    return _executable("WINPROBE_EXE", "build/mingw/tests/e2e/tools/winprobe.exe")
+
+
+@pytest.fixture(scope="session")
+def wine_template(tmp_path_factory):
+    base = tmp_path_factory.mktemp("wine")
+    with dt.Display(640, 480, 24) as boot_display:
+        template = dt.WinePrefix.build(base / "template", boot_display)
+    template.display = None
+    yield template
+    template.remove()
+    _remove_server_folder(template)
+
+
+def _remove_server_folder(prefix):
+    """Debian's wine keeps the wineserver sockets of a prefix and of its copies in /tmp/<name from the prefix's
+    'wineserver' file>; once every server of the session has ended that folder is left empty of live servers."""
+    marker = Path(prefix.path) / "wineserver"
+    try:
+        name = marker.read_text().strip()
+    except OSError:
+        return
+    if re.fullmatch(r"wine-[A-Za-z0-9]+", name):
+        shutil.rmtree(Path("/tmp") / name, ignore_errors=True)
+
+
+@pytest.fixture
+def prefix(wine_template, tmp_path):
+    fresh = wine_template.fresh(tmp_path / "prefix")
+    yield fresh
+    if os.environ.get("FROSTPANE_KEEP") == "1":
+        fresh.kill()
+    else:
+        fresh.remove()
+
+
+@pytest.fixture
+def desktop():
+    started = []
+
+    def make(width=1024, height=768, depth=24, picture=True):
+        display = dt.Display(width, height, depth).start()
+        started.append(display)
+        display.shown = display.paint_picture() if picture else None
+        return display
+
+    yield make
+    for display in reversed(started):
+        display.stop()
+
+
+@pytest.fixture
+def probe(winprobe_exe):
+    def run(prefix, *args, timeout=60, display=None):
+        return prefix.probe(winprobe_exe, *args, display=display, timeout=timeout)
+
+    return run

@@ -1,0 +1,243 @@
+// CString as the program uses it: replacing, formatting, buffers for APIs that fill them, and
+// value semantics. LoadString needs the executable's resources and is tested under Wine.
+#include "String.h"
+
+#include <cstring>
+#include <string>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+std::string Text(const CString& str) { return std::string(static_cast<LPCTSTR>(str)); }
+
+TEST(CStringReplaceText, RunOfThreeBackslashesBecomesTwo)
+{
+	CString str("C:\\a\\\\\\b");
+	EXPECT_EQ(str.Replace("\\\\", "\\"), 1);
+	EXPECT_EQ(Text(str), "C:\\a\\\\b");
+}
+
+TEST(CStringReplaceText, LeadingPairBecomesOne)
+{
+	CString str("\\\\server\\share");
+	EXPECT_EQ(str.Replace("\\\\", "\\"), 1);
+	EXPECT_EQ(Text(str), "\\server\\share");
+}
+
+TEST(CStringReplaceText, RunsOfFourFiveAndSixBecomeTwoThreeAndThree)
+{
+	CString str("a\\\\\\\\b\\\\\\\\\\c\\\\\\\\\\\\");
+	EXPECT_EQ(str.Replace("\\\\", "\\"), 2 + 2 + 3);
+	EXPECT_EQ(Text(str), "a\\\\b\\\\\\c\\\\\\");
+}
+
+TEST(CStringReplaceText, ReplacedTextIsNotSearchedAgain)
+{
+	// A pass that rescanned its own output would never end here, or would double again.
+	CString strGrow("aaa");
+	EXPECT_EQ(strGrow.Replace("a", "aa"), 3);
+	EXPECT_EQ(Text(strGrow), "aaaaaa");
+
+	// Removing "ab" from "aabb" leaves a new "ab" that one pass does not touch.
+	CString strShrink("aabb");
+	EXPECT_EQ(strShrink.Replace("ab", ""), 1);
+	EXPECT_EQ(Text(strShrink), "ab");
+}
+
+TEST(CStringReplaceText, OccurrencesAtBothEndsAndLongerReplacement)
+{
+	CString str("%s middle %s");
+	EXPECT_EQ(str.Replace("%s", "<text>"), 2);
+	EXPECT_EQ(Text(str), "<text> middle <text>");
+}
+
+TEST(CStringReplaceText, EmptyOrNullReplacementDeletes)
+{
+	CString strEmpty("a-b-c");
+	EXPECT_EQ(strEmpty.Replace("-", ""), 2);
+	EXPECT_EQ(Text(strEmpty), "abc");
+
+	CString strNull("a-b-c");
+	EXPECT_EQ(strNull.Replace("-", nullptr), 2);
+	EXPECT_EQ(Text(strNull), "abc");
+}
+
+TEST(CStringReplaceText, EmptyOrNullPatternChangesNothing)
+{
+	CString str("abc");
+	EXPECT_EQ(str.Replace("", "x"), 0);
+	EXPECT_EQ(Text(str), "abc");
+	EXPECT_EQ(str.Replace(nullptr, "x"), 0);
+	EXPECT_EQ(Text(str), "abc");
+
+	CString strEmpty;
+	EXPECT_EQ(strEmpty.Replace("", "x"), 0);
+	EXPECT_TRUE(strEmpty.IsEmpty());
+}
+
+TEST(CStringReplaceText, AbsentPatternOrLongerThanTextChangesNothing)
+{
+	CString str("abc");
+	EXPECT_EQ(str.Replace("x", "y"), 0);
+	EXPECT_EQ(str.Replace("abcd", "y"), 0);
+	EXPECT_EQ(Text(str), "abc");
+}
+
+TEST(CStringReplaceText, ArgumentsPointingIntoTheStringItself)
+{
+	CString str("abcabc");
+	CString strWhole(str);
+	EXPECT_EQ(strWhole.Replace(strWhole, "x"), 1);
+	EXPECT_EQ(Text(strWhole), "x");
+
+	// The replacement is read from the text being replaced.
+	EXPECT_EQ(str.Replace("b", static_cast<LPCTSTR>(str) + 3), 2);
+	EXPECT_EQ(Text(str), "aabcca" "abcc");
+}
+
+TEST(CStringReplaceChar, EveryOccurrenceAndNothingElse)
+{
+	CString str("/3/7/2021 9:05/");
+	EXPECT_EQ(str.Replace('/', ' '), 4);
+	EXPECT_EQ(Text(str), " 3 7 2021 9:05 ");
+
+	EXPECT_EQ(str.Replace('#', '-'), 0);
+	EXPECT_EQ(Text(str), " 3 7 2021 9:05 ");
+}
+
+TEST(CStringReplaceChar, HighBytesAreCharactersLikeAnyOther)
+{
+	CString str("\xE4:\xE4");
+	EXPECT_EQ(str.Replace('\xE4', '\xF6'), 2);
+	EXPECT_EQ(Text(str), "\xF6:\xF6");
+}
+
+TEST(CStringFormat, NumbersAndTexts)
+{
+	CString str;
+	str.Format("%d|%u|%x|%08X|%s|%c", -42, 4100u, 0x4d42, 0xBEEFu, "text", 'z');
+	EXPECT_EQ(Text(str), "-42|4100|4d42|0000BEEF|text|z");
+}
+
+TEST(CStringFormat, ReplacesEarlierContent)
+{
+	CString str("a much longer earlier content");
+	str.Format("%s", "short");
+	EXPECT_EQ(Text(str), "short");
+	str.Format("%s", "");
+	EXPECT_TRUE(str.IsEmpty());
+}
+
+TEST(CStringFormat, LongOutputs)
+{
+	const std::string strLong(100000, 'x');
+	CString str;
+	str.Format("[%s]", strLong.c_str());
+	EXPECT_EQ(str.GetLength(), 100002);
+	EXPECT_EQ(Text(str), "[" + strLong + "]");
+
+	str.Format("%5000d", 7);
+	EXPECT_EQ(str.GetLength(), 5000);
+	EXPECT_EQ(Text(str), std::string(4999, ' ') + "7");
+}
+
+TEST(CStringFormat, PercentSignsInsideAnArgumentAreText)
+{
+	CString str;
+	str.Format("Primary Monitor At %s", "100% %s %n %d");
+	EXPECT_EQ(Text(str), "Primary Monitor At 100% %s %n %d");
+}
+
+TEST(CStringFormat, ArgumentFromTheStringItself)
+{
+	CString str("C:\\Temp\\");
+	str.Format("%s\\%s", static_cast<LPCTSTR>(str), static_cast<LPCTSTR>(str));
+	EXPECT_EQ(Text(str), "C:\\Temp\\\\C:\\Temp\\");
+}
+
+TEST(CStringBuffer, FilledBufferEndsAtItsNull)
+{
+	CString str;
+	char* pBuffer = str.GetBuffer(260);
+	ASSERT_NE(pBuffer, nullptr);
+	// The API may write all 260 characters the buffer promises, the last one its null.
+	std::memset(pBuffer, 'q', 259);
+	pBuffer[259] = '\0';
+	std::strcpy(pBuffer, "C:\\Temp\\");
+	str.ReleaseBuffer();
+	EXPECT_EQ(str.GetLength(), 8);
+	EXPECT_EQ(Text(str), "C:\\Temp\\");
+}
+
+TEST(CStringBuffer, ExplicitLengthCutsTheText)
+{
+	CString str;
+	std::memcpy(str.GetBuffer(16), "abcdefgh", 8);
+	str.ReleaseBuffer(5);
+	EXPECT_EQ(Text(str), "abcde");
+	EXPECT_EQ(str.GetLength(), 5);
+}
+
+TEST(CStringBuffer, SmallerRequestKeepsTheText)
+{
+	CString str("keep this text");
+	char* pBuffer = str.GetBuffer(2);
+	EXPECT_STREQ(pBuffer, "keep this text");
+	pBuffer[0] = 'K';
+	str.ReleaseBuffer();
+	EXPECT_EQ(Text(str), "Keep this text");
+}
+
+TEST(CStringValue, CopiesDoNotShareText)
+{
+	CString strOriginal("C:\\Temp\\\\x");
+	CString strCopy(strOriginal);
+	CString strAssigned;
+	strAssigned = strOriginal;
+
+	strOriginal.Replace("\\\\", "\\");
+	strOriginal.Replace('x', 'y');
+	strOriginal += "-more";
+	strOriginal.GetBuffer(1)[0] = 'D';
+	strOriginal.ReleaseBuffer();
+
+	EXPECT_EQ(Text(strOriginal), "D:\\Temp\\y-more");
+	EXPECT_EQ(Text(strCopy), "C:\\Temp\\\\x");
+	EXPECT_EQ(Text(strAssigned), "C:\\Temp\\\\x");
+
+	strCopy.Empty();
+	EXPECT_EQ(Text(strAssigned), "C:\\Temp\\\\x");
+}
+
+TEST(CStringValue, SelfAssignmentAndSelfAppend)
+{
+	CString str("ab");
+	CString& strAlias = str;
+	str = strAlias;
+	EXPECT_EQ(Text(str), "ab");
+	str += strAlias;
+	EXPECT_EQ(Text(str), "abab");
+	str = static_cast<LPCTSTR>(str) + 1;
+	EXPECT_EQ(Text(str), "bab");
+}
+
+TEST(CStringValue, ConstructionConcatenationAndComparison)
+{
+	EXPECT_EQ(Text(CString('-', 3)), "---");
+	EXPECT_TRUE(CString('-', 0).IsEmpty());
+	EXPECT_TRUE(CString('-', -1).IsEmpty());
+	EXPECT_EQ(Text(CString("abcdef", 3)), "abc");
+	EXPECT_TRUE(CString(static_cast<LPCTSTR>(nullptr)).IsEmpty());
+
+	const CString strA("a");
+	EXPECT_EQ(Text(strA + CString("b") + "c"), "abc");
+	EXPECT_EQ(Text("z" + strA), "za");
+	EXPECT_TRUE(strA == "a");
+	EXPECT_TRUE(strA != "b");
+	EXPECT_TRUE(CString() == static_cast<LPCTSTR>(nullptr));
+	EXPECT_FALSE(strA == CString("A"));
+	EXPECT_EQ(strA.GetAt(0), 'a');
+}
+
+} // namespace

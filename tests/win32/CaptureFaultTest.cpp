@@ -1,0 +1,335 @@
+// The capture end to end in-process: the screen to a file in a private temporary directory, and every
+// failure the capture reports, provoked through the import table, with its box and what follows it.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <memory>
+#include <set>
+
+#include "BmpReader.h"
+#include "IatPatch.h"
+#include "Pixels.h"
+#include "ScreenGrabber.h"
+#include "TestApp.h"
+
+namespace {
+
+const char kTitle[] = "Frostpane by Tapwright";
+const char kFolderName[] = "Images-Captured-By-Tapwright";
+
+// A box as the platform's MessageBoxA shows it: caption "Error", OK, no icon, no owner.
+void ExpectErrorBox(const RecordedBox& box, const char* pszText)
+{
+	EXPECT_EQ(box.strText, pszText);
+	EXPECT_EQ(box.strCaption, "Error") << pszText;
+	EXPECT_EQ(box.uType, static_cast<UINT>(MB_OK)) << pszText;
+	EXPECT_EQ(box.hWndOwner, nullptr) << pszText;
+}
+
+// A box as AfxMessageBox(text, MB_OK) shows it: the application title, OK and the exclamation icon.
+void ExpectAfxBox(const RecordedBox& box, const std::string& strText)
+{
+	EXPECT_EQ(box.strText, strText);
+	EXPECT_EQ(box.strCaption, kTitle) << strText;
+	EXPECT_EQ(box.uType, static_cast<UINT>(MB_OK | MB_ICONEXCLAMATION)) << strText;
+	EXPECT_EQ(box.hWndOwner, nullptr) << strText;
+}
+
+class CaptureTest : public ::testing::Test
+{
+protected:
+	void SetUp() override
+	{
+		m_pTemp = std::make_unique<CScratchFolder>("capture");
+		m_strFolder = m_pTemp->Path() + kFolderName;
+	}
+
+	// Runs a capture with GetTempPathA answering the scratch folder and every box recorded.
+	CString Capture(CFileCallSpy::Fault fault = CFileCallSpy::None, int nWrite = 0)
+	{
+		CTempPathRedirect temp(m_pTemp->Path());
+		CFileCallSpy files(fault, nWrite);
+		CMessageBoxRecorder boxes;
+		CScreenGrabber grabber;
+		CString strResult = grabber.Capture();
+		m_boxes = boxes.Boxes();
+		m_files = files.Calls();
+		return strResult;
+	}
+
+	std::vector<std::string> CaptureFiles() const { return ListFiles(m_strFolder); }
+
+	int CountCalls(const char* pszCall) const
+	{
+		return static_cast<int>(std::count_if(m_files.begin(), m_files.end(),
+		                                      [&](const FileCall& call) { return call.strCall == pszCall; }));
+	}
+
+	// The path the capture returned must be in the folder and named by the rule.
+	void ExpectNamedPath(const CString& strResult) const
+	{
+		const std::string strPath = static_cast<LPCTSTR>(strResult);
+		const std::string strPrefix = m_strFolder + "\\Primary Monitor At ";
+		ASSERT_EQ(strPath.compare(0, strPrefix.size(), strPrefix), 0) << strPath;
+		ASSERT_GT(strPath.size(), strPrefix.size() + 4);
+		EXPECT_EQ(strPath.substr(strPath.size() - 4), ".bmp");
+		const std::string strStamp = strPath.substr(strPrefix.size(), strPath.size() - strPrefix.size() - 4);
+		EXPECT_EQ(strStamp.find_first_of("/\\?*:|<>"), std::string::npos) << strStamp;
+		EXPECT_FALSE(strStamp.empty());
+	}
+
+	std::unique_ptr<CScratchFolder> m_pTemp;
+	std::string m_strFolder;
+	std::vector<RecordedBox> m_boxes;
+	std::vector<FileCall> m_files;
+};
+
+BmpFile ParseCapture(const CString& strPath)
+{
+	BmpFile bmp;
+	std::string strError;
+	EXPECT_TRUE(ParseBmp(ReadFileBytes(static_cast<LPCTSTR>(strPath)), bmp, strError))
+		<< static_cast<LPCTSTR>(strPath) << ": " << strError;
+	return bmp;
+}
+
+TEST_F(CaptureTest, WritesThePrimaryMonitorPixelForPixel)
+{
+	const CString strResult = Capture();
+	EXPECT_TRUE(m_boxes.empty()) << m_boxes.front().strText;
+	ExpectNamedPath(strResult);
+	ASSERT_EQ(CaptureFiles().size(), 1u);
+
+	int nWidth = 0, nHeight = 0;
+	const std::vector<uint32_t> screen = ReadScreenPixels(nWidth, nHeight);
+	// A uniform screen would prove nothing; the test display shows a known picture.
+	std::set<uint32_t> colours(screen.begin(), screen.begin() + std::min<size_t>(screen.size(), 200000));
+	ASSERT_GT(colours.size(), 50u) << "the display shows no picture";
+
+	const BmpFile bmp = ParseCapture(strResult);
+	EXPECT_EQ(bmp.biWidth, nWidth);
+	EXPECT_EQ(bmp.biHeight, nHeight);
+	EXPECT_EQ(bmp.bfSize, bmp.nFileLength);
+	const uint32_t mask = bmp.biBitCount == 16 ? 0xF8F8F8 : 0xFFFFFF;
+	ASSERT_EQ(bmp.pixels.size(), screen.size());
+	size_t nDiffer = 0;
+	for (size_t i = 0; i < screen.size(); ++i)
+		nDiffer += (bmp.pixels[i] & mask) != (screen[i] & mask);
+	EXPECT_EQ(nDiffer, 0u);
+	EXPECT_EQ(CountCalls("CreateFileA"), 1);
+	EXPECT_EQ(CountCalls("WriteFile"), 3);
+	EXPECT_EQ(CountCalls("CloseHandle"), 1);
+}
+
+TEST_F(CaptureTest, NoScreenBitmapShowsHbmScreenAndEndsWithoutFile)
+{
+	CFailingCall fail("CreateCompatibleBitmap");
+	const CString strResult = Capture();
+	EXPECT_EQ(fail.Calls(), 1);
+	ASSERT_EQ(m_boxes.size(), 1u);
+	ExpectErrorBox(m_boxes[0], "hbmScreen");
+	EXPECT_TRUE(strResult.IsEmpty());
+	EXPECT_EQ(CountCalls("CreateFileA"), 0);
+	EXPECT_TRUE(CaptureFiles().empty());
+}
+
+TEST_F(CaptureTest, FailedSelectionShowsCompatibleBitmapSelectionAndEndsWithoutFile)
+{
+	CFailingCall fail("SelectObject");
+	const CString strResult = Capture();
+	EXPECT_EQ(fail.Calls(), 1);
+	ASSERT_EQ(m_boxes.size(), 1u);
+	ExpectErrorBox(m_boxes[0], "Compatible Bitmap Selection");
+	EXPECT_TRUE(strResult.IsEmpty());
+	EXPECT_EQ(CountCalls("CreateFileA"), 0);
+	EXPECT_TRUE(CaptureFiles().empty());
+}
+
+TEST_F(CaptureTest, FailedCopyShowsScreenToCompatBltFailedAndStillWritesTheFile)
+{
+	CFailingCall fail("BitBlt");
+	const CString strResult = Capture();
+	EXPECT_EQ(fail.Calls(), 1);
+	ASSERT_EQ(m_boxes.size(), 1u);
+	ExpectErrorBox(m_boxes[0], "Screen to Compat Blt Failed");
+	ExpectNamedPath(strResult);
+	const BmpFile bmp = ParseCapture(strResult);
+	EXPECT_EQ(bmp.bfSize, bmp.nFileLength);
+	EXPECT_EQ(bmp.biWidth, ::GetSystemMetrics(SM_CXSCREEN));
+	// Nothing was copied: the new bitmap's own (black) content is written, not the screen.
+	EXPECT_TRUE(std::all_of(bmp.pixels.begin(), bmp.pixels.end(), [](uint32_t p) { return p == 0; }));
+}
+
+TEST_F(CaptureTest, UnreadableBitmapShowsErrorAndEndsWithoutFile)
+{
+	CFailingCall fail("GetObjectA");
+	const CString strResult = Capture();
+	EXPECT_EQ(fail.Calls(), 1);
+	ASSERT_EQ(m_boxes.size(), 1u);
+	ExpectErrorBox(m_boxes[0], "error");
+	EXPECT_TRUE(strResult.IsEmpty());
+	EXPECT_EQ(CountCalls("CreateFileA"), 0);
+	EXPECT_TRUE(CaptureFiles().empty());
+}
+
+TEST_F(CaptureTest, NoDescriptionBlockShowsLocalAllocErrorAndEndsWithoutFile)
+{
+	CFailingCall fail("LocalAlloc");
+	const CString strResult = Capture();
+	EXPECT_EQ(fail.Calls(), 1);
+	ASSERT_EQ(m_boxes.size(), 1u);
+	ExpectErrorBox(m_boxes[0], "LocalAlloc Error");
+	EXPECT_TRUE(strResult.IsEmpty());
+	EXPECT_EQ(CountCalls("CreateFileA"), 0);
+	EXPECT_TRUE(CaptureFiles().empty());
+}
+
+TEST_F(CaptureTest, NoPixelBufferShowsGlobalAllocErrorAndCreatesNoFileButReturnsThePath)
+{
+	CFailingCall fail("GlobalAlloc");
+	const CString strResult = Capture();
+	EXPECT_EQ(fail.Calls(), 1);
+	ASSERT_EQ(m_boxes.size(), 1u);
+	ExpectAfxBox(m_boxes[0], "GlobalAlloc Error");
+	ExpectNamedPath(strResult);
+	EXPECT_EQ(::GetFileAttributesA(strResult), INVALID_FILE_ATTRIBUTES);
+	EXPECT_EQ(CountCalls("CreateFileA"), 0);
+	EXPECT_TRUE(CaptureFiles().empty());
+}
+
+TEST_F(CaptureTest, FailedPixelReadShowsGetDIBitsErrorAndWritesBlackRows)
+{
+	CFailingCall fail("GetDIBits");
+	const CString strResult = Capture();
+	EXPECT_EQ(fail.Calls(), 1);
+	ASSERT_EQ(m_boxes.size(), 1u);
+	ExpectAfxBox(m_boxes[0], "GetDIBits Error");
+	ExpectNamedPath(strResult);
+	const BmpFile bmp = ParseCapture(strResult);
+	EXPECT_EQ(bmp.bfSize, bmp.nFileLength);
+	EXPECT_EQ(bmp.biWidth, ::GetSystemMetrics(SM_CXSCREEN));
+	EXPECT_EQ(bmp.biHeight, ::GetSystemMetrics(SM_CYSCREEN));
+	ASSERT_FALSE(bmp.pixels.empty());
+	EXPECT_TRUE(std::all_of(bmp.pixels.begin(), bmp.pixels.end(), [](uint32_t p) { return p == 0; }));
+}
+
+// After "CreateFile Error" the writes and the close go on with the invalid handle; each shows its
+// box exactly when the platform refused it.
+void ExpectBoxesFollowThePlatform(const std::vector<RecordedBox>& boxes, const std::vector<FileCall>& calls)
+{
+	ASSERT_EQ(calls.size(), 5u);
+	EXPECT_EQ(calls[0].strCall, "CreateFileA");
+	EXPECT_FALSE(calls[0].bResult);
+	std::vector<std::string> expected = {"CreateFile Error"};
+	for (int i = 1; i <= 3; ++i) {
+		EXPECT_EQ(calls[i].strCall, "WriteFile");
+		EXPECT_EQ(calls[i].hFile, INVALID_HANDLE_VALUE);
+		if (!calls[i].bResult || calls[i].dwWritten != calls[i].dwAsked)
+			expected.push_back("WriteFile " + std::to_string(i) + " Error");
+	}
+	EXPECT_EQ(calls[4].strCall, "CloseHandle");
+	EXPECT_EQ(calls[4].hFile, INVALID_HANDLE_VALUE);
+	if (!calls[4].bResult)
+		expected.push_back("CloseHandle Error");
+	std::string strAnswers;
+	for (size_t i = 1; i < calls.size(); ++i)
+		strAnswers += calls[i].strCall + (calls[i].bResult ? "=TRUE " : "=FALSE ");
+	::testing::Test::RecordProperty("platform_answers_for_invalid_handle", strAnswers);
+	std::printf("platform answers for INVALID_HANDLE_VALUE: %s\n", strAnswers.c_str());
+
+	ASSERT_EQ(boxes.size(), expected.size());
+	for (size_t i = 0; i < boxes.size(); ++i)
+		ExpectAfxBox(boxes[i], expected[i]);
+}
+
+TEST_F(CaptureTest, RefusedFileShowsCreateFileErrorThenWhatThePlatformRefuses)
+{
+	const CString strResult = Capture(CFileCallSpy::CreateFails);
+	ExpectBoxesFollowThePlatform(m_boxes, m_files);
+	ExpectNamedPath(strResult);
+	EXPECT_TRUE(CaptureFiles().empty());
+}
+
+// A plain file where the capture folder should be: the platform itself refuses the file.
+TEST_F(CaptureTest, FolderTakenByAFileShowsCreateFileErrorThenWhatThePlatformRefuses)
+{
+	FILE* pFile = std::fopen(m_strFolder.c_str(), "wb");
+	ASSERT_NE(pFile, nullptr);
+	std::fclose(pFile);
+	const CString strResult = Capture();
+	ExpectBoxesFollowThePlatform(m_boxes, m_files);
+	ExpectNamedPath(strResult);
+	EXPECT_EQ(ReadFileBytes(m_strFolder).size(), 0u) << "the plain file was changed";
+}
+
+class CaptureWriteFault : public CaptureTest, public ::testing::WithParamInterface<std::tuple<int, bool>>
+{
+};
+
+// Each write failing alone, refused outright or short while reporting success: its box and no other.
+TEST_P(CaptureWriteFault, ShowsThatWritesBoxAlone)
+{
+	const int nWrite = std::get<0>(GetParam());
+	const bool bShort = std::get<1>(GetParam());
+	const CString strResult = Capture(bShort ? CFileCallSpy::WriteShort : CFileCallSpy::WriteFails, nWrite);
+	ASSERT_EQ(m_boxes.size(), 1u) << m_boxes.front().strText;
+	ExpectAfxBox(m_boxes[0], "WriteFile " + std::to_string(nWrite) + " Error");
+	ExpectNamedPath(strResult);
+
+	// The file holds what the platform took: everything but the failed block (or its last byte).
+	ASSERT_EQ(CountCalls("WriteFile"), 3);
+	size_t nExpected = 0;
+	for (const FileCall& call : m_files) {
+		if (call.strCall == "WriteFile")
+			nExpected += call.dwWritten;
+	}
+	const std::vector<uint8_t> bytes = ReadFileBytes(static_cast<LPCTSTR>(strResult));
+	EXPECT_EQ(bytes.size(), nExpected);
+	const FileCall& failed = m_files[nWrite];
+	EXPECT_EQ(failed.dwWritten, bShort ? failed.dwAsked - 1 : 0u);
+	EXPECT_EQ(CountCalls("CloseHandle"), 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Writes, CaptureWriteFault,
+                         ::testing::Combine(::testing::Values(1, 2, 3), ::testing::Bool()),
+                         [](const ::testing::TestParamInfo<std::tuple<int, bool>>& info) {
+	                         return "Write" + std::to_string(std::get<0>(info.param)) +
+	                                (std::get<1>(info.param) ? "Short" : "Refused");
+                         });
+
+TEST_F(CaptureTest, FailedCloseShowsCloseHandleErrorAndLeavesACompleteFile)
+{
+	const CString strResult = Capture(CFileCallSpy::CloseFails);
+	ASSERT_EQ(m_boxes.size(), 1u);
+	ExpectAfxBox(m_boxes[0], "CloseHandle Error");
+	const BmpFile bmp = ParseCapture(strResult);
+	EXPECT_EQ(bmp.bfSize, bmp.nFileLength);
+	EXPECT_EQ(bmp.biWidth, ::GetSystemMetrics(SM_CXSCREEN));
+}
+
+class CaptureTempPathFault : public CaptureTest, public ::testing::WithParamInterface<DWORD>
+{
+};
+
+// No temporary directory, or one that does not fit the 260-byte buffer: no path from an unfilled buffer.
+TEST_P(CaptureTempPathFault, ShowsGetTempPathErrorAndEndsWithoutFile)
+{
+	CFailingTempPath temp(GetParam());
+	CFileCallSpy files;
+	CMessageBoxRecorder boxes;
+	CScreenGrabber grabber;
+	const CString strResult = grabber.Capture();
+	EXPECT_GE(temp.Calls(), 1);
+	ASSERT_EQ(boxes.Boxes().size(), 1u);
+	ExpectErrorBox(boxes.Boxes()[0], "GetTempPath Error");
+	EXPECT_TRUE(strResult.IsEmpty()) << static_cast<LPCTSTR>(strResult);
+	EXPECT_TRUE(files.Calls().empty());
+	EXPECT_TRUE(grabber.m_strFolder.IsEmpty()) << static_cast<LPCTSTR>(grabber.m_strFolder);
+}
+
+INSTANTIATE_TEST_SUITE_P(Answers, CaptureTempPathFault, ::testing::Values(0u, 261u, 300u),
+                         [](const ::testing::TestParamInfo<DWORD>& info) {
+	                         return "Answer" + std::to_string(info.param);
+                         });
+
+} // namespace

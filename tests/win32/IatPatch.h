@@ -1,0 +1,129 @@
+// Import-table patches of the test executable: platform calls made by the program's code are pointed at
+// recorders and failing stand-ins for the life of a scope, then put back.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+// Points this executable's import slot of dll!function at a replacement while the object lives.
+class CIatPatch
+{
+public:
+	CIatPatch(const char* pszDll, const char* pszFunction, void* pReplacement);
+	~CIatPatch();
+	CIatPatch(const CIatPatch&) = delete;
+	CIatPatch& operator=(const CIatPatch&) = delete;
+
+	void* Original() const { return m_pOriginal; }
+
+private:
+	void** m_pSlot = nullptr;
+	void* m_pOriginal = nullptr;
+};
+
+// The import slot of dll!function in this executable, or null when it imports no such function.
+void** FindImportSlot(const char* pszDll, const char* pszFunction);
+
+// One MessageBoxA call as the program made it.
+struct RecordedBox {
+	HWND hWndOwner;
+	std::string strText;
+	std::string strCaption;
+	UINT uType;
+};
+
+// Records every MessageBoxA and answers IDOK without showing anything.
+class CMessageBoxRecorder
+{
+public:
+	CMessageBoxRecorder();
+	~CMessageBoxRecorder();
+	CMessageBoxRecorder(const CMessageBoxRecorder&) = delete;
+	CMessageBoxRecorder& operator=(const CMessageBoxRecorder&) = delete;
+
+	const std::vector<RecordedBox>& Boxes() const;
+	// The texts of the boxes, in order.
+	std::vector<std::string> Texts() const;
+
+private:
+	CIatPatch m_patch;
+};
+
+// GetTempPathA answers a folder of the test's choice, so a capture writes where the test looks.
+class CTempPathRedirect
+{
+public:
+	explicit CTempPathRedirect(const std::string& strTempDir);
+	~CTempPathRedirect();
+	CTempPathRedirect(const CTempPathRedirect&) = delete;
+	CTempPathRedirect& operator=(const CTempPathRedirect&) = delete;
+
+private:
+	CIatPatch m_patch;
+};
+
+// GetTempPathA answers dwAnswer and fills nothing, as when the call fails (0) or the path does not fit.
+class CFailingTempPath
+{
+public:
+	explicit CFailingTempPath(DWORD dwAnswer);
+	~CFailingTempPath();
+	CFailingTempPath(const CFailingTempPath&) = delete;
+	CFailingTempPath& operator=(const CFailingTempPath&) = delete;
+
+	int Calls() const;
+
+private:
+	CIatPatch m_patch;
+};
+
+// A GDI32 or KERNEL32 call that fails outright; the named call answers its failure value.
+// Covered: GetObjectA, LocalAlloc (LPTR blocks), GlobalAlloc, GetDIBits, CreateCompatibleBitmap,
+// SelectObject (of bitmaps), BitBlt.
+class CFailingCall
+{
+public:
+	explicit CFailingCall(const char* pszFunction);
+	~CFailingCall();
+	CFailingCall(const CFailingCall&) = delete;
+	CFailingCall& operator=(const CFailingCall&) = delete;
+
+	int Calls() const;
+
+private:
+	int m_nIndex;
+	CIatPatch m_patch;
+};
+
+// One file call on a capture file, with what the platform (or the stand-in) answered.
+struct FileCall {
+	std::string strCall; // "CreateFileA", "WriteFile", "CloseHandle"
+	HANDLE hFile;
+	DWORD dwAsked;       // bytes asked to write
+	DWORD dwWritten;     // bytes reported written
+	BOOL bResult;        // for CreateFileA: TRUE when the handle is valid
+};
+
+// Watches CreateFileA, WriteFile and CloseHandle on files whose path ends in ".bmp" (and on the
+// handle the program holds for them, valid or not), records each call and its answer, and can make
+// one of them fail: CreateFileA answering INVALID_HANDLE_VALUE, the n-th write (1-based) answering
+// FALSE or writing one byte short while answering TRUE, or the close answering FALSE after closing.
+class CFileCallSpy
+{
+public:
+	enum Fault { None, CreateFails, WriteFails, WriteShort, CloseFails };
+
+	explicit CFileCallSpy(Fault fault = None, int nWrite = 0);
+	~CFileCallSpy();
+	CFileCallSpy(const CFileCallSpy&) = delete;
+	CFileCallSpy& operator=(const CFileCallSpy&) = delete;
+
+	const std::vector<FileCall>& Calls() const;
+
+private:
+	CIatPatch m_create;
+	CIatPatch m_write;
+	CIatPatch m_close;
+};
