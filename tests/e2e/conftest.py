@@ -4,7 +4,8 @@
   executable fails the test with the path it looked at, never skips it.
 - wine_template (session): a prefix booted once, copied for each test.
 - prefix: a fresh copy of the template for one test, killed and deleted afterwards. Give it its display with
-  `prefix.display = desk` (or pass display= to run/call/probe).
+  `prefix.display = desk` (or pass display= to run/call/probe). Its Wine session starts with the first wine
+  command and ends a few seconds after the last program; prefix.start_session() keeps one up until the end.
 - desktop: a factory; desktop(width=1024, height=768, depth=24, picture=True) starts Xvfb with openbox, paints
   picture 0 on the root window unless picture is False, and keeps what the screen then shows in `.shown`
   (width, height, rgb). Every display it started is stopped after the test.
@@ -14,8 +15,6 @@ FROSTPANE_KEEP=1 keeps each test's prefix folder for a look after a failure.
 """
 
 import os
-import re
-import shutil
 import sys
 from pathlib import Path
 
@@ -53,20 +52,7 @@ def wine_template(tmp_path_factory):
         template = dt.WinePrefix.build(base / "template", boot_display)
     template.display = None
     yield template
-    template.remove()
-    _remove_server_folder(template)
-
-
-def _remove_server_folder(prefix):
-    """Debian's wine keeps the wineserver sockets of a prefix and of its copies in /tmp/<name from the prefix's
-    'wineserver' file>; once every server of the session has ended that folder is left empty of live servers."""
-    marker = Path(prefix.path) / "wineserver"
-    try:
-        name = marker.read_text().strip()
-    except OSError:
-        return
-    if re.fullmatch(r"wine-[A-Za-z0-9]+", name):
-        shutil.rmtree(Path("/tmp") / name, ignore_errors=True)
+    template.remove(server_folder=True)
 
 
 @pytest.fixture

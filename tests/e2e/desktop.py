@@ -10,11 +10,18 @@ As a library:
 As a command:
     python3 tests/e2e/desktop.py with-display [--size WxH] [--depth D] [--no-picture] [--prefix DIR] -- CMD...
 starts a display with openbox and the picture, boots a Wine prefix (a temporary one unless --prefix names one),
-runs CMD with DISPLAY, WINEPREFIX, WINEDEBUG and WINEDLLOVERRIDES set, tears everything down and exits with CMD's
-exit status.
+starts a Wine session in it that lasts while CMD runs (so CMD's pipes close when its wine programs end), runs CMD
+with DISPLAY, WINEPREFIX, WINEDEBUG and WINEDLLOVERRIDES set, tears everything down and exits with CMD's status.
+    python3 tests/e2e/desktop.py figures [--runs N] [--winprobe winprobe.exe]
+prints how long a display start, a picture, a template prefix and a fresh copy take here, and what BITSPIXEL Wine
+reports at depths 24, 16 and 8.
 
-Only the standard library is used; X clients (xdpyinfo, xprop, xdotool, xwd) and ImageMagick's display are run as
-subprocesses. Every wait polls with a bound and raises TimeoutError naming what it waited for.
+Only the standard library is used; X clients (xdpyinfo, xprop, xdotool, xwd) and ImageMagick (display, import)
+are run as subprocesses. Every wait polls with a bound and raises TimeoutError naming what it waited for.
+
+Wine's output is never read through a pipe here: the wineserver and the service processes a wine command starts
+inherit its standard error, and explorer.exe that of the first program that makes a window, so such a pipe stays
+open until the whole Wine session ends. run(capture=True) and call() put the output in files instead.
 """
 
 import argparse
@@ -36,11 +43,9 @@ WINEDLLOVERRIDES = "mscoree,mshtml=;winemenubuilder.exe=d"
 
 
 def _tool(name):
-    """ImageMagick's own binary: /usr/local/bin may hold a stand-in that handles only some of its calls."""
-    for path in ("/usr/bin/" + name,):
-        if os.path.exists(path):
-            return path
-    return shutil.which(name) or name
+    """The imagemagick package's binary, whatever else of that name comes earlier on PATH."""
+    path = "/usr/bin/" + name
+    return path if os.path.exists(path) else (shutil.which(name) or name)
 
 
 IM_DISPLAY = _tool("display")
@@ -316,6 +321,7 @@ class Display:
         self.openbox = None
         self._dir = None
         self.start_seconds = None
+        self.shown = None  # what paint_picture() left on the screen, for callers that keep it here
 
     @property
     def name(self):
@@ -348,7 +354,7 @@ class Display:
     def start(self, timeout=20):
         started = time.monotonic()
         self._dir = tempfile.mkdtemp(prefix="frostpane-x-")
-        candidate = 200 + random.randrange(0, 500)
+        candidate = 200 + random.SystemRandom().randrange(0, 500)
         for _attempt in range(50):
             while os.path.exists("/tmp/.X%d-lock" % candidate) or os.path.exists("/tmp/.X11-unix/X%d" % candidate):
                 candidate += 1
@@ -433,7 +439,10 @@ class Display:
         """Paints picture(width, height, variant) on the root window and waits until the screen shows it.
 
         Returns (width, height, RGB) of the screen as it then is: at depth 24 that is the picture itself; at depth
-        16 and 8 it is the picture as the server quantised it, which is what a capture must equal.
+        16 it is the picture as the server quantised it to 5-6-5, which is what a capture must equal on the top
+        five bits of each channel. At depth 8 it is the picture through the root's colour map, and Wine reads
+        the same pixels through a colour map of its own (measured: GetPixel agrees with the X colours for about
+        one pixel in five), so there a capture is compared with what Wine reads (winprobe pixel), not with this.
         """
         w, h = self.width, self.height
         source = picture(w, h, variant)
@@ -456,6 +465,23 @@ class Display:
             return mean_abs_diff(shot, source) <= limit and (sw, sh, shot)
 
         return poll(shows_it, timeout, "picture %d on the root window of %s" % (variant, self.name), interval=0.2)
+
+    def wait_for_screen(self, expected, timeout=10, bits=8, via=None):
+        """Polls screenshots until the screen equals expected (RGB bytes of the whole screen) on the top `bits`
+        bits of each channel; AssertionError with the number of differing pixels and the first one if it never
+        does within timeout seconds."""
+        last = [None]
+
+        def equal():
+            _w, _h, shot = self.screenshot(via)
+            last[0] = diff_rgb(self.width, self.height, shot, expected, bits)
+            return last[0][0] == 0
+        try:
+            poll(equal, timeout, "the screen to show the expected picture", interval=0.1)
+        except TimeoutError:
+            count, first = last[0]
+            raise AssertionError("after %.1f s the screen still differs from the expected picture in %d pixels; "
+                                 "first at (x, y, screen, expected) %s" % (timeout, count, first)) from None
 
     # Windows
 
@@ -704,10 +730,25 @@ class WinePrefix:
             self._explorer = None
         self.wait_idle(timeout)
 
-    def remove(self):
-        """kill(), then deletes the prefix folder."""
+    def remove(self, server_folder=False):
+        """kill(), then deletes the prefix folder.
+
+        Debian's wine keeps the wineserver sockets of a prefix in /tmp/wine-XXXXXX, named in the prefix's file
+        'wineserver', and copies of a prefix share that folder. server_folder=True deletes it too: for a prefix
+        made by build() once all its copies are gone.
+        """
         self.kill()
+        folder = None
+        try:
+            with open(os.path.join(self.path, "wineserver")) as f:
+                name = f.read().strip()
+            if re.fullmatch(r"wine-[A-Za-z0-9]+", name):
+                folder = os.path.join(tempfile.gettempdir(), name)
+        except OSError:
+            pass
         shutil.rmtree(self.path, ignore_errors=True)
+        if server_folder and folder:
+            shutil.rmtree(folder, ignore_errors=True)
 
     def _reg(self, *args, timeout=60):
         r = _run_to_end(["wine", "reg"] + list(args), self.env(), timeout)
@@ -900,10 +941,55 @@ def _with_display(args):
         return 130
     finally:
         if prefix is not None:
-            prefix.kill()
+            if work:
+                prefix.remove(server_folder=True)
+            else:
+                prefix.kill()
         if work:
             shutil.rmtree(work, ignore_errors=True)
         display.stop()
+
+
+def _figures(args):
+    """Prints how long the pieces of the test environment take on this machine, and what Wine reports per depth."""
+    def median(values):
+        values = sorted(values)
+        return values[len(values) // 2]
+
+    starts, paints = [], []
+    for _ in range(args.runs):
+        display = Display(1024, 768, 24)
+        display.start()
+        starts.append(display.start_seconds)
+        t = time.monotonic()
+        display.paint_picture()
+        paints.append(time.monotonic() - t)
+        display.stop()
+    print("Xvfb + openbox start, 1024x768x24: median %.3f s (min %.3f, max %.3f, %d runs)"
+          % (median(starts), min(starts), max(starts), args.runs))
+    print("picture painted and seen, 1024x768x24: median %.3f s" % median(paints))
+    work = tempfile.mkdtemp(prefix="frostpane-figures-")
+    try:
+        with Display(640, 480, 24) as display:
+            template = WinePrefix.build(os.path.join(work, "template"), display)
+        print("template prefix (wineboot -i, crash dialog off, wineserver -w): %.1f s" % template.boot_seconds)
+        for depth in (24, 16, 8):
+            with Display(1024, 768, depth) as display:
+                t = time.monotonic()
+                copy = template.fresh(os.path.join(work, "copy%d" % depth), display)
+                copied = time.monotonic() - t
+                line = "depth %2d: fresh copy %.2f s" % (depth, copied)
+                if args.winprobe:
+                    t = time.monotonic()
+                    rc, facts = copy.probe(args.winprobe, "screen")
+                    line += ", first wine run %.2f s, exit %d, BITSPIXEL %s, palette %s" % (
+                        time.monotonic() - t, rc, facts.get("bitspixel"), facts.get("palette"))
+                print(line)
+                copy.remove()
+        template.remove(server_folder=True)
+    finally:
+        shutil.rmtree(work, ignore_errors=True)
+    return 0
 
 
 def main(argv=None):
@@ -915,9 +1001,14 @@ def main(argv=None):
     p.add_argument("--no-picture", action="store_true", help="leave the root window black")
     p.add_argument("--prefix", help="use (and boot if new) this Wine prefix instead of a temporary one")
     p.add_argument("cmd", nargs=argparse.REMAINDER, help="-- the command to run")
+    f = sub.add_parser("figures", help="print how long displays and prefixes take here, and Wine's depths")
+    f.add_argument("--runs", type=int, default=5, help="display starts to time (default 5)")
+    f.add_argument("--winprobe", help="winprobe.exe, to ask Wine what each depth gives")
     args = parser.parse_args(argv)
     if args.command == "with-display":
         return _with_display(args)
+    if args.command == "figures":
+        return _figures(args)
     return 2
 
 
