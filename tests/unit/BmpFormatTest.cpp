@@ -5,12 +5,12 @@
 
 #include <algorithm>
 #include <cstring>
+#include <gtest/gtest.h>
 #include <string>
 #include <vector>
 
-#include <gtest/gtest.h>
-
-namespace {
+namespace
+{
 
 TEST(DepthClass, EveryBoundaryOfThePlanesTimesBitsProduct)
 {
@@ -18,9 +18,9 @@ TEST(DepthClass, EveryBoundaryOfThePlanesTimesBitsProduct)
 		WORD wPlanes, wBits, wClass;
 	};
 	const Case cases[] = {
-		{1, 0, 4},  {0, 8, 4},   {1, 1, 1},   {1, 2, 4},   {2, 1, 4},   {1, 4, 4},   {2, 2, 4},
-		{1, 5, 8},  {1, 8, 8},   {2, 4, 8},   {1, 9, 16},  {1, 16, 16}, {2, 8, 16},  {1, 17, 24},
-		{1, 24, 24}, {3, 8, 24}, {1, 25, 32}, {1, 32, 32}, {4, 8, 32},  {1, 65535, 32},
+	    {1, 0, 4},   {0, 8, 4},  {1, 1, 1},   {1, 2, 4},   {2, 1, 4},   {1, 4, 4},      {2, 2, 4},
+	    {1, 5, 8},   {1, 8, 8},  {2, 4, 8},   {1, 9, 16},  {1, 16, 16}, {2, 8, 16},     {1, 17, 24},
+	    {1, 24, 24}, {3, 8, 24}, {1, 25, 32}, {1, 32, 32}, {4, 8, 32},  {1, 65535, 32},
 	};
 	for (const Case& c : cases) {
 		SCOPED_TRACE(testing::Message() << "planes " << c.wPlanes << " x bits " << c.wBits);
@@ -50,7 +50,7 @@ TEST(DepthClass, ColourTableAndBlockSizeOfEachClass)
 		size_t nBlock;
 	};
 	const Case cases[] = {
-		{1, 2, 48}, {4, 16, 104}, {8, 256, 1064}, {16, 65536, 262184}, {24, 0, 40}, {32, 0, 40},
+	    {1, 2, 48}, {4, 16, 104}, {8, 256, 1064}, {16, 65536, 262184}, {24, 0, 40}, {32, 0, 40},
 	};
 	for (const Case& c : cases) {
 		SCOPED_TRACE(testing::Message() << "class " << c.wClass);
@@ -88,9 +88,8 @@ TEST(Stride, WidthOneAndAroundAWordAtEachClass)
 		LONG nWidth, nStride;
 	};
 	const Case cases[] = {
-		{1, 1, 4},  {4, 1, 4},  {8, 1, 4},  {16, 1, 4},  {24, 1, 4},  {32, 1, 4},
-		{8, 4, 4},  {8, 5, 8},  {16, 2, 4}, {16, 3, 8},  {24, 4, 12}, {24, 5, 16},
-		{32, 2, 8}, {1, 0, 0},  {32, 0, 0},
+	    {1, 1, 4},  {4, 1, 4},  {8, 1, 4},   {16, 1, 4},  {24, 1, 4}, {32, 1, 4}, {8, 4, 4},  {8, 5, 8},
+	    {16, 2, 4}, {16, 3, 8}, {24, 4, 12}, {24, 5, 16}, {32, 2, 8}, {1, 0, 0},  {32, 0, 0},
 	};
 	for (const Case& c : cases) {
 		SCOPED_TRACE(testing::Message() << c.wBits << " bits, width " << c.nWidth);
@@ -111,7 +110,10 @@ struct DepthCase {
 	LONG nStride;
 };
 
-void PrintTo(const DepthCase& c, std::ostream* pOut) { *pOut << c.wBits << " bits"; }
+void PrintTo(const DepthCase& c, std::ostream* pOut)
+{
+	*pOut << c.wBits << " bits";
+}
 
 class InfoHeaderAtDepth : public ::testing::TestWithParam<DepthCase>
 {
@@ -135,9 +137,9 @@ TEST_P(InfoHeaderAtDepth, FieldsForA1366By768Screen)
 }
 
 INSTANTIATE_TEST_SUITE_P(EachDisplayDepth, InfoHeaderAtDepth,
-                         ::testing::Values(DepthCase{1, 2, 172}, DepthCase{4, 16, 684}, DepthCase{8, 256, 1368},
-                                           DepthCase{16, 65536, 2732}, DepthCase{24, 0, 4100},
-                                           DepthCase{32, 0, 5464}),
+                         ::testing::Values(DepthCase{1, 2, 172}, DepthCase{4, 16, 684},
+                                           DepthCase{8, 256, 1368}, DepthCase{16, 65536, 2732},
+                                           DepthCase{24, 0, 4100}, DepthCase{32, 0, 5464}),
                          [](const ::testing::TestParamInfo<DepthCase>& info) {
 	                         return std::to_string(info.param.wBits) + "Bits";
                          });
@@ -172,11 +174,26 @@ TEST(InfoHeader, LargeScreenImageSize)
 }
 
 // The file header is packed, so its fields are read by value, not bound to references.
-DWORD OffBits(const BmpFileLayout& layout) { return layout.fileHeader.bfOffBits; }
-DWORD FileSize(const BmpFileLayout& layout) { return layout.fileHeader.bfSize; }
-WORD FileType(const BmpFileLayout& layout) { return layout.fileHeader.bfType; }
-WORD Reserved1(const BmpFileLayout& layout) { return layout.fileHeader.bfReserved1; }
-WORD Reserved2(const BmpFileLayout& layout) { return layout.fileHeader.bfReserved2; }
+DWORD OffBits(const BmpFileLayout& layout)
+{
+	return layout.fileHeader.bfOffBits;
+}
+DWORD FileSize(const BmpFileLayout& layout)
+{
+	return layout.fileHeader.bfSize;
+}
+WORD FileType(const BmpFileLayout& layout)
+{
+	return layout.fileHeader.bfType;
+}
+WORD Reserved1(const BmpFileLayout& layout)
+{
+	return layout.fileHeader.bfReserved1;
+}
+WORD Reserved2(const BmpFileLayout& layout)
+{
+	return layout.fileHeader.bfReserved2;
+}
 
 // A capture's description block and pixel buffer, as the capture allocates them.
 struct Capture {
@@ -218,7 +235,8 @@ std::vector<BYTE> LayOutFile(const Capture& capture, const BmpFileLayout& layout
 
 	std::vector<BYTE> file(sizeof(BITMAPFILEHEADER));
 	std::memcpy(file.data(), &layout.fileHeader, sizeof(BITMAPFILEHEADER));
-	file.insert(file.end(), block.begin(), block.begin() + std::min<size_t>(layout.dwInfoBytes, block.size()));
+	file.insert(file.end(), block.begin(),
+	            block.begin() + std::min<size_t>(layout.dwInfoBytes, block.size()));
 	file.resize(file.size() + std::min(layout.dwPixelBytes, capture.dwPixelCapacity));
 	return file;
 }
@@ -256,7 +274,8 @@ void ExpectRowsComplete(const std::vector<BYTE>& file)
 	const LONG nHeight = static_cast<LONG>(ReadU32(file, 14 + 8));
 	const WORD wBits = ReadU16(file, 14 + 14);
 	const size_t nRowBytes = ((static_cast<size_t>(wBits) * nWidth + 31) / 32) * 4;
-	EXPECT_EQ(file.size() - ReadU32(file, 10), nRowBytes * static_cast<size_t>(nHeight < 0 ? -nHeight : nHeight));
+	EXPECT_EQ(file.size() - ReadU32(file, 10),
+	          nRowBytes * static_cast<size_t>(nHeight < 0 ? -nHeight : nHeight));
 }
 
 struct LayoutCase {
@@ -266,7 +285,10 @@ struct LayoutCase {
 	DWORD dwFileSize;
 };
 
-void PrintTo(const LayoutCase& c, std::ostream* pOut) { *pOut << c.wBits << " bits"; }
+void PrintTo(const LayoutCase& c, std::ostream* pOut)
+{
+	*pOut << c.wBits << " bits";
+}
 
 class LayoutAsBuilt : public ::testing::TestWithParam<LayoutCase>
 {
@@ -277,7 +299,7 @@ TEST_P(LayoutAsBuilt, ReadLeavesTheHeaderAsBuilt)
 	const LayoutCase& c = GetParam();
 	const Capture capture = MakeCapture(1366, 768, c.wBits);
 	const BmpFileLayout layout =
-		ComputeBmpFileLayout(capture.header, capture.dwTableCapacity, capture.dwPixelCapacity);
+	    ComputeBmpFileLayout(capture.header, capture.dwTableCapacity, capture.dwPixelCapacity);
 
 	EXPECT_EQ(FileType(layout), 0x4D42);
 	EXPECT_EQ(Reserved1(layout), 0);
@@ -315,7 +337,7 @@ TEST_P(LayoutAfterWineRead, ClrUsedLeftAtZero)
 	Capture capture = MakeCapture(1366, 768, c.wBits);
 	capture.header.biClrUsed = 0;
 	const BmpFileLayout layout =
-		ComputeBmpFileLayout(capture.header, capture.dwTableCapacity, capture.dwPixelCapacity);
+	    ComputeBmpFileLayout(capture.header, capture.dwTableCapacity, capture.dwPixelCapacity);
 
 	EXPECT_EQ(layout.dwTableEntries, c.dwEntries);
 	EXPECT_EQ(layout.dwInfoBytes, 40 + 4 * c.dwEntries);
@@ -341,7 +363,7 @@ TEST(Layout, BitFieldsAt16BitsBringThreeMasks)
 	capture.header.biClrUsed = 0;
 	capture.header.biCompression = BI_BITFIELDS;
 	const BmpFileLayout layout =
-		ComputeBmpFileLayout(capture.header, capture.dwTableCapacity, capture.dwPixelCapacity);
+	    ComputeBmpFileLayout(capture.header, capture.dwTableCapacity, capture.dwPixelCapacity);
 	EXPECT_EQ(layout.dwTableEntries, 3u);
 	EXPECT_EQ(OffBits(layout), 66u);
 	EXPECT_EQ(ExpectReadable(LayOutFile(capture, layout)), 3u);
@@ -352,7 +374,7 @@ TEST(LayoutMends, PixelBytesNeverExceedTheBuffer)
 	Capture capture = MakeCapture(1366, 768, 24);
 	capture.header.biSizeImage = capture.dwPixelCapacity * 2 + 12345;
 	const BmpFileLayout layout =
-		ComputeBmpFileLayout(capture.header, capture.dwTableCapacity, capture.dwPixelCapacity);
+	    ComputeBmpFileLayout(capture.header, capture.dwTableCapacity, capture.dwPixelCapacity);
 	EXPECT_EQ(layout.dwPixelBytes, 3148800u);
 	EXPECT_EQ(layout.dwSizeImage, 3148800u);
 	EXPECT_EQ(FileSize(layout), 54u + 3148800u);
@@ -360,7 +382,7 @@ TEST(LayoutMends, PixelBytesNeverExceedTheBuffer)
 
 	capture.header.biSizeImage = 0xFFFFFFFF;
 	const BmpFileLayout layoutHuge =
-		ComputeBmpFileLayout(capture.header, capture.dwTableCapacity, capture.dwPixelCapacity);
+	    ComputeBmpFileLayout(capture.header, capture.dwTableCapacity, capture.dwPixelCapacity);
 	EXPECT_EQ(layoutHuge.dwPixelBytes, 3148800u);
 	EXPECT_EQ(FileSize(layoutHuge), 54u + 3148800u);
 }
@@ -370,7 +392,7 @@ TEST(LayoutMends, SmallerImageSizeFromTheReadIsWhatIsWritten)
 	Capture capture = MakeCapture(1366, 768, 32);
 	capture.header.biSizeImage = 5464u * 700;
 	const BmpFileLayout layout =
-		ComputeBmpFileLayout(capture.header, capture.dwTableCapacity, capture.dwPixelCapacity);
+	    ComputeBmpFileLayout(capture.header, capture.dwTableCapacity, capture.dwPixelCapacity);
 	EXPECT_EQ(layout.dwPixelBytes, 5464u * 700);
 	EXPECT_EQ(layout.dwSizeImage, 5464u * 700);
 	EXPECT_EQ(FileSize(layout), 54u + 5464u * 700);
@@ -382,7 +404,7 @@ TEST(LayoutMends, ZeroImageSizeFallsBackToStrideTimesRows)
 	Capture capture = MakeCapture(1366, 768, 24);
 	capture.header.biSizeImage = 0;
 	const BmpFileLayout layout =
-		ComputeBmpFileLayout(capture.header, capture.dwTableCapacity, capture.dwPixelCapacity);
+	    ComputeBmpFileLayout(capture.header, capture.dwTableCapacity, capture.dwPixelCapacity);
 	EXPECT_EQ(layout.dwPixelBytes, 3148800u);
 	EXPECT_EQ(layout.dwSizeImage, 3148800u);
 	EXPECT_EQ(FileSize(layout), 3148854u);
@@ -392,8 +414,9 @@ TEST(LayoutMends, ZeroImageSizeFallsBackToStrideTimesRows)
 
 	// Top-down rows count the same.
 	capture.header.biHeight = -768;
-	EXPECT_EQ(ComputeBmpFileLayout(capture.header, capture.dwTableCapacity, capture.dwPixelCapacity).dwPixelBytes,
-	          3148800u);
+	EXPECT_EQ(
+	    ComputeBmpFileLayout(capture.header, capture.dwTableCapacity, capture.dwPixelCapacity).dwPixelBytes,
+	    3148800u);
 
 	// The fallback is still bounded by the buffer.
 	capture.header.biHeight = 768;
@@ -406,7 +429,7 @@ TEST(LayoutMends, ZeroImageSizeAt16BitsAfterWineRead)
 	capture.header.biClrUsed = 0;
 	capture.header.biSizeImage = 0;
 	const BmpFileLayout layout =
-		ComputeBmpFileLayout(capture.header, capture.dwTableCapacity, capture.dwPixelCapacity);
+	    ComputeBmpFileLayout(capture.header, capture.dwTableCapacity, capture.dwPixelCapacity);
 	EXPECT_EQ(layout.dwPixelBytes, 2048u * 768);
 	EXPECT_EQ(OffBits(layout), 54u);
 	const std::vector<BYTE> file = LayOutFile(capture, layout);
@@ -419,7 +442,7 @@ TEST(LayoutMends, TableEntriesNeverExceedTheBlock)
 	Capture capture = MakeCapture(64, 64, 8);
 	capture.header.biClrUsed = 1000;
 	const BmpFileLayout layout =
-		ComputeBmpFileLayout(capture.header, capture.dwTableCapacity, capture.dwPixelCapacity);
+	    ComputeBmpFileLayout(capture.header, capture.dwTableCapacity, capture.dwPixelCapacity);
 	EXPECT_EQ(layout.dwTableEntries, 256u);
 	EXPECT_EQ(layout.dwInfoBytes, 1064u);
 	EXPECT_EQ(layout.dwClrUsed, 256u);
@@ -429,7 +452,7 @@ TEST(LayoutMends, TableEntriesNeverExceedTheBlock)
 	// A count whose byte size would wrap 32 bits.
 	capture.header.biClrUsed = 0xFFFFFFFF;
 	const BmpFileLayout layoutHuge =
-		ComputeBmpFileLayout(capture.header, capture.dwTableCapacity, capture.dwPixelCapacity);
+	    ComputeBmpFileLayout(capture.header, capture.dwTableCapacity, capture.dwPixelCapacity);
 	EXPECT_EQ(layoutHuge.dwTableEntries, 256u);
 	EXPECT_EQ(layoutHuge.dwInfoBytes, 1064u);
 	ExpectReadable(LayOutFile(capture, layoutHuge));
@@ -443,7 +466,7 @@ TEST(LayoutMends, ZeroCountWiderThanTheBlockIsStoredAsWritten)
 	capture.dwTableCapacity = 16;
 	capture.header.biClrUsed = 0;
 	const BmpFileLayout layout =
-		ComputeBmpFileLayout(capture.header, capture.dwTableCapacity, capture.dwPixelCapacity);
+	    ComputeBmpFileLayout(capture.header, capture.dwTableCapacity, capture.dwPixelCapacity);
 	EXPECT_EQ(layout.dwTableEntries, 16u);
 	EXPECT_EQ(layout.dwClrUsed, 16u);
 	EXPECT_EQ(OffBits(layout), 54u + 64u);
@@ -455,7 +478,7 @@ TEST(LayoutMends, CountAtADepthWithoutRoomForATable)
 	Capture capture = MakeCapture(64, 64, 32);
 	capture.header.biClrUsed = 5;
 	const BmpFileLayout layout =
-		ComputeBmpFileLayout(capture.header, capture.dwTableCapacity, capture.dwPixelCapacity);
+	    ComputeBmpFileLayout(capture.header, capture.dwTableCapacity, capture.dwPixelCapacity);
 	EXPECT_EQ(layout.dwTableEntries, 0u);
 	EXPECT_EQ(layout.dwClrUsed, 0u);
 	EXPECT_EQ(OffBits(layout), 54u);

@@ -1,13 +1,16 @@
 // The capture folder and file names, from given temporary directories and time stamps.
 #include "CaptureNames.h"
 
+#include <gtest/gtest.h>
 #include <string>
 
-#include <gtest/gtest.h>
+namespace
+{
 
-namespace {
-
-std::string Text(const CString& str) { return std::string(static_cast<LPCTSTR>(str)); }
+std::string Text(const CString& str)
+{
+	return std::string(static_cast<LPCTSTR>(str));
+}
 
 // The whole chain the capture runs: folder from the temporary directory, title from the stamp.
 std::string CapturePath(const char* pszTempDir, const char* pszStamp)
@@ -24,7 +27,8 @@ TEST(CaptureNaming, UsEnglishStampInTempWithTrailingBackslash)
 
 TEST(CaptureNaming, GermanStampKeepsItsDots)
 {
-	EXPECT_EQ(Text(MakeCaptureFileTitle("07.03.2021 09:05:30")), "Primary Monitor At 07.03.2021 09 05 30.bmp");
+	EXPECT_EQ(Text(MakeCaptureFileTitle("07.03.2021 09:05:30")),
+	          "Primary Monitor At 07.03.2021 09 05 30.bmp");
 	EXPECT_EQ(CapturePath("C:\\Users\\anna\\AppData\\Local\\Temp\\", "07.03.2021 09:05:30"),
 	          "C:\\Users\\anna\\AppData\\Local\\Temp\\Images-Captured-By-Tapwright\\"
 	          "Primary Monitor At 07.03.2021 09 05 30.bmp");
@@ -114,7 +118,8 @@ TEST(CaptureFilePath, CollapsesPairsInTheFolderItGets)
 TEST(CaptureFilePath, RunsInTheTempDirAreCollapsedOnceInEachStep)
 {
 	// Eight backslashes become four in the folder, then two in the file path.
-	EXPECT_EQ(Text(MakeCaptureFolderPath("C:\\\\\\\\\\\\\\\\x")), "C:\\\\\\\\x\\Images-Captured-By-Tapwright");
+	EXPECT_EQ(Text(MakeCaptureFolderPath("C:\\\\\\\\\\\\\\\\x")),
+	          "C:\\\\\\\\x\\Images-Captured-By-Tapwright");
 	EXPECT_EQ(CapturePath("C:\\\\\\\\\\\\\\\\x", "t"),
 	          "C:\\\\x\\Images-Captured-By-Tapwright\\Primary Monitor At t.bmp");
 }

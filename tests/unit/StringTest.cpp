@@ -3,13 +3,16 @@
 #include "String.h"
 
 #include <cstring>
+#include <gtest/gtest.h>
 #include <string>
 
-#include <gtest/gtest.h>
+namespace
+{
 
-namespace {
-
-std::string Text(const CString& str) { return std::string(static_cast<LPCTSTR>(str)); }
+std::string Text(const CString& str)
+{
+	return std::string(static_cast<LPCTSTR>(str));
+}
 
 TEST(CStringReplaceText, RunOfThreeBackslashesBecomesTwo)
 {
@@ -93,7 +96,8 @@ TEST(CStringReplaceText, ArgumentsPointingIntoTheStringItself)
 
 	// The replacement is read from the text being replaced.
 	EXPECT_EQ(str.Replace("b", static_cast<LPCTSTR>(str) + 3), 2);
-	EXPECT_EQ(Text(str), "aabcca" "abcc");
+	EXPECT_EQ(Text(str), "aabcca"
+	                     "abcc");
 }
 
 TEST(CStringReplaceChar, EveryOccurrenceAndNothingElse)

@@ -15,7 +15,8 @@
 #include <cstdlib>
 #include <cstring>
 
-namespace {
+namespace
+{
 
 struct Record {
 	uint16_t wPlanes, wBits;
@@ -103,7 +104,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t nSize)
 	Expect("class of the product taken as 16 bits", r, wClass, ClassOfProduct(uint32_t{r.wPlanes} * r.wBits));
 	const DWORD dwCapacity = ColorTableEntries(wClass);
 	Expect("table entries of the class", r, dwCapacity, wClass < 24 ? int64_t{1} << wClass : 0);
-	Expect("block size of the class", r, static_cast<int64_t>(InfoBlockSize(wClass)), 40 + 4 * int64_t{dwCapacity});
+	Expect("block size of the class", r, static_cast<int64_t>(InfoBlockSize(wClass)),
+	       40 + 4 * int64_t{dwCapacity});
 	CheckStride(r, wClass, r.nWidth);
 	CheckStride(r, r.wReadBits, r.nReadWidth);
 
@@ -153,9 +155,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t nSize)
 		Fail("table entries within the block", r, layout.dwTableEntries, dwTableCapacity);
 	if (layout.dwPixelBytes > dwPixelCapacity)
 		Fail("pixel bytes within the buffer", r, layout.dwPixelBytes, dwPixelCapacity);
-	Expect("info bytes are the header and the table", r, layout.dwInfoBytes, 40 + 4 * int64_t{layout.dwTableEntries});
+	Expect("info bytes are the header and the table", r, layout.dwInfoBytes,
+	       40 + 4 * int64_t{layout.dwTableEntries});
 	Expect("bfOffBits", r, fileHeader.bfOffBits, 14 + int64_t{layout.dwInfoBytes});
-	Expect("bfSize is every byte written", r, fileHeader.bfSize, 14 + int64_t{layout.dwInfoBytes} + layout.dwPixelBytes);
+	Expect("bfSize is every byte written", r, fileHeader.bfSize,
+	       14 + int64_t{layout.dwInfoBytes} + layout.dwPixelBytes);
 	Expect("stored biSizeImage is the pixel bytes written", r, layout.dwSizeImage, layout.dwPixelBytes);
 
 	// Pixel bytes: the size the read left, or the rows when it left 0, within the buffer.

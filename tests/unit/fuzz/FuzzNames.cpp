@@ -13,7 +13,8 @@
 #include <cstring>
 #include <string>
 
-namespace {
+namespace
+{
 
 const std::string kFolderName = "Images-Captured-By-Tapwright";
 const std::string kTitlePrefix = "Primary Monitor At ";
@@ -57,7 +58,8 @@ void ExpectCount(const char* pszWhat, const std::string& strInput, int nGot, int
 
 bool EndsWith(const std::string& strText, const std::string& strEnd)
 {
-	return strText.size() >= strEnd.size() && strText.compare(strText.size() - strEnd.size(), strEnd.size(), strEnd) == 0;
+	return strText.size() >= strEnd.size() &&
+	       strText.compare(strText.size() - strEnd.size(), strEnd.size(), strEnd) == 0;
 }
 
 // One left-to-right pass over non-overlapping pairs leaves ceil(k / 2) of a run of k
@@ -104,7 +106,8 @@ void CheckFolderAndFile(const std::string& strTemp, const std::string& strStamp)
 	ExpectEqual("folder path is the joined text with backslash runs halved", strTemp, strFolder,
 	            CollapseRuns(strTemp + "\\" + kFolderName));
 	if (!EndsWith(strFolder, "\\" + kFolderName))
-		Fail("folder path ends in one backslash and the folder name", strTemp, strFolder, "...\\" + kFolderName);
+		Fail("folder path ends in one backslash and the folder name", strTemp, strFolder,
+		     "...\\" + kFolderName);
 
 	const std::string strTitle(MakeCaptureFileTitle(strStamp.c_str()));
 	if (strTitle.size() != kTitlePrefix.size() + strStamp.size() + 4)
@@ -121,8 +124,8 @@ void CheckFolderAndFile(const std::string& strTemp, const std::string& strStamp)
 	}
 
 	const std::string strPath(MakeCaptureFilePath(strFolder.c_str(), strTitle.c_str()));
-	ExpectEqual("file path is the folder collapsed once more, a backslash and the title", strTemp + "|" + strStamp,
-	            strPath, CollapseRuns(strFolder) + "\\" + strTitle);
+	ExpectEqual("file path is the folder collapsed once more, a backslash and the title",
+	            strTemp + "|" + strStamp, strPath, CollapseRuns(strFolder) + "\\" + strTitle);
 	if (strPath.substr(strPath.rfind('\\') + 1) != strTitle)
 		Fail("the last path component is the title", strStamp, strPath, strTitle);
 }
@@ -132,8 +135,8 @@ void CheckReplace(const std::string& strText, const std::string& strOld, const s
 	int nWant = 0;
 	const std::string strWant = ReplaceByScan(strText, strOld, strNew, nWant);
 	CString str(strText.c_str());
-	ExpectCount("Replace counts the occurrences it replaced", strText, str.Replace(strOld.c_str(), strNew.c_str()),
-	            nWant);
+	ExpectCount("Replace counts the occurrences it replaced", strText,
+	            str.Replace(strOld.c_str(), strNew.c_str()), nWant);
 	ExpectEqual("Replace is one left-to-right pass", strText + "|" + strOld + "|" + strNew, std::string(str),
 	            strWant);
 
@@ -151,10 +154,12 @@ void CheckReplace(const std::string& strText, const std::string& strOld, const s
 	CString strSelf(strText.c_str());
 	const int nSelf = strSelf.Replace(strSelf, strNew.c_str());
 	ExpectCount("Replace of the whole text by itself", strText, nSelf, strText.empty() ? 0 : 1);
-	ExpectEqual("Replace of the whole text", strText, std::string(strSelf), strText.empty() ? strText : strNew);
+	ExpectEqual("Replace of the whole text", strText, std::string(strSelf),
+	            strText.empty() ? strText : strNew);
 	CString strFormat(strText.c_str());
 	strFormat.Format("%s|%s", static_cast<LPCTSTR>(strFormat), static_cast<LPCTSTR>(strFormat));
-	ExpectEqual("Format from the string's own text", strText, std::string(strFormat), strText + "|" + strText);
+	ExpectEqual("Format from the string's own text", strText, std::string(strFormat),
+	            strText + "|" + strText);
 
 	if (!strOld.empty() && !strNew.empty()) {
 		const char chOld = strOld[0];
@@ -169,7 +174,8 @@ void CheckReplace(const std::string& strText, const std::string& strOld, const s
 		}
 		CString strChar(strText.c_str());
 		const int nChar = strChar.Replace(chOld, chNew);
-		ExpectEqual("Replace(char, char) replaces every occurrence", strText, std::string(strChar), strCharWant);
+		ExpectEqual("Replace(char, char) replaces every occurrence", strText, std::string(strChar),
+		            strCharWant);
 		if (chOld != chNew)
 			ExpectCount("Replace(char, char) counts them", strText, nChar, nCharWant);
 	}

@@ -12,7 +12,8 @@
 #include <random>
 #include <vector>
 
-namespace {
+namespace
+{
 
 std::vector<std::vector<uint8_t>> ReadSeeds(const char* pszFolder)
 {
