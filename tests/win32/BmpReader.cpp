@@ -3,9 +3,13 @@
 
 #include <cstdio>
 
-namespace {
+namespace
+{
 
-uint16_t U16(const std::vector<uint8_t>& b, size_t at) { return static_cast<uint16_t>(b[at] | (b[at + 1] << 8)); }
+uint16_t U16(const std::vector<uint8_t>& b, size_t at)
+{
+	return static_cast<uint16_t>(b[at] | (b[at + 1] << 8));
+}
 
 uint32_t U32(const std::vector<uint8_t>& b, size_t at)
 {
@@ -13,7 +17,10 @@ uint32_t U32(const std::vector<uint8_t>& b, size_t at)
 	       (static_cast<uint32_t>(b[at + 2]) << 16) | (static_cast<uint32_t>(b[at + 3]) << 24);
 }
 
-uint32_t Expand5(uint32_t v) { return (v << 3) | (v >> 2); }
+uint32_t Expand5(uint32_t v)
+{
+	return (v << 3) | (v >> 2);
+}
 
 } // namespace
 

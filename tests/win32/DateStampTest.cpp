@@ -1,18 +1,18 @@
 // The time stamp of a capture name follows the user's locale. CTest runs this suite once with
 // LC_ALL=en_US.UTF-8 and once with LC_ALL=de_DE.UTF-8 (Wine takes the user locale from LC_ALL), and
 // FROSTPANE_EXPECT_LCID says which locale that run must see.
-#include <gtest/gtest.h>
-
-#include <cstdlib>
-#include <regex>
-
 #include "CaptureNames.h"
 #include "IatPatch.h"
 #include "OleDateTime.h"
 #include "Pixels.h"
 #include "ScreenGrabber.h"
 
-namespace {
+#include <cstdlib>
+#include <gtest/gtest.h>
+#include <regex>
+
+namespace
+{
 
 LCID ExpectedLcid()
 {
@@ -58,7 +58,8 @@ TEST(UserLocaleStamp, FormatGivesTheLocalesDefaultDateAndTime)
 
 	// A time of midnight is left out, as the class library's default text does.
 	const SYSTEMTIME midnight = MakeTime(2021, 12, 24, 0, 0, 0);
-	EXPECT_EQ(std::string(COleDateTime(midnight).Format(0, LANG_USER_DEFAULT)), PlatformDateTime(midnight, false));
+	EXPECT_EQ(std::string(COleDateTime(midnight).Format(0, LANG_USER_DEFAULT)),
+	          PlatformDateTime(midnight, false));
 
 	const std::string strTitle = static_cast<LPCTSTR>(MakeCaptureFileTitle(strStamp.c_str()));
 	if (lcid == 0x0409) {
@@ -67,8 +68,9 @@ TEST(UserLocaleStamp, FormatGivesTheLocalesDefaultDateAndTime)
 	} else if (lcid == 0x0407) {
 		// Dots are kept; only the time's colons become spaces.
 		EXPECT_TRUE(std::regex_match(strStamp, std::regex(R"(0?7\.0?3\.2021 09:05:30)"))) << strStamp;
-		EXPECT_TRUE(std::regex_match(strTitle, std::regex(R"(Primary Monitor At 0?7\.0?3\.2021 09 05 30\.bmp)")))
-			<< strTitle;
+		EXPECT_TRUE(
+		    std::regex_match(strTitle, std::regex(R"(Primary Monitor At 0?7\.0?3\.2021 09 05 30\.bmp)")))
+		    << strTitle;
 	} else {
 		EXPECT_EQ(strTitle.find_first_of("/\\?*:|<>"), std::string::npos) << strTitle;
 	}
@@ -97,14 +99,17 @@ TEST(UserLocaleStamp, CaptureFileNameFollowsTheLocale)
 	ASSERT_EQ(strPath.compare(0, strFolder.size(), strFolder), 0) << strPath;
 	strName = strPath.substr(strFolder.size());
 	EXPECT_TRUE(strName == strBefore || strName == strAfter) << strName << " / " << strBefore;
-	EXPECT_EQ(::GetFileAttributesA((temp.Path() + "Images-Captured-By-Tapwright").c_str()) & FILE_ATTRIBUTE_DIRECTORY,
+	EXPECT_EQ(::GetFileAttributesA((temp.Path() + "Images-Captured-By-Tapwright").c_str()) &
+	              FILE_ATTRIBUTE_DIRECTORY,
 	          static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY));
 	if (lcid == 0x0409) {
-		EXPECT_TRUE(std::regex_match(strName, std::regex(R"(Primary Monitor At \d{1,2} \d{1,2} \d{4} \d{1,2} \d\d \d\d [AP]M\.bmp)")))
-			<< strName;
+		EXPECT_TRUE(std::regex_match(
+		    strName, std::regex(R"(Primary Monitor At \d{1,2} \d{1,2} \d{4} \d{1,2} \d\d \d\d [AP]M\.bmp)")))
+		    << strName;
 	} else if (lcid == 0x0407) {
-		EXPECT_TRUE(std::regex_match(strName, std::regex(R"(Primary Monitor At \d{1,2}\.\d{1,2}\.\d{4} \d\d \d\d \d\d\.bmp)")))
-			<< strName;
+		EXPECT_TRUE(std::regex_match(
+		    strName, std::regex(R"(Primary Monitor At \d{1,2}\.\d{1,2}\.\d{4} \d\d \d\d \d\d\.bmp)")))
+		    << strName;
 	}
 }
 

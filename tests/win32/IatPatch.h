@@ -2,10 +2,9 @@
 // recorders and failing stand-ins for the life of a scope, then put back.
 #pragma once
 
-#include <windows.h>
-
 #include <string>
 #include <vector>
+#include <windows.h>
 
 // Points this executable's import slot of dll!function at a replacement while the object lives.
 class CIatPatch
@@ -97,13 +96,28 @@ private:
 	CIatPatch m_patch;
 };
 
+// GlobalAlloc as a reused heap would behave: blocks not asked for zero-filled come back full of 0xA5.
+class CDirtyGlobalAlloc
+{
+public:
+	CDirtyGlobalAlloc();
+	~CDirtyGlobalAlloc();
+	CDirtyGlobalAlloc(const CDirtyGlobalAlloc&) = delete;
+	CDirtyGlobalAlloc& operator=(const CDirtyGlobalAlloc&) = delete;
+
+	int DirtyBlocks() const;
+
+private:
+	CIatPatch m_patch;
+};
+
 // One file call on a capture file, with what the platform (or the stand-in) answered.
 struct FileCall {
 	std::string strCall; // "CreateFileA", "WriteFile", "CloseHandle"
 	HANDLE hFile;
-	DWORD dwAsked;       // bytes asked to write
-	DWORD dwWritten;     // bytes reported written
-	BOOL bResult;        // for CreateFileA: TRUE when the handle is valid
+	DWORD dwAsked;   // bytes asked to write
+	DWORD dwWritten; // bytes reported written
+	BOOL bResult;    // for CreateFileA: TRUE when the handle is valid
 };
 
 // Watches CreateFileA, WriteFile and CloseHandle on files whose path ends in ".bmp" (and on the

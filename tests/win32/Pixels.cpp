@@ -29,7 +29,8 @@ std::vector<uint32_t> ReadBitmapPixels(HBITMAP hBitmap, int& nWidth, int& nHeigh
 	return pixels;
 }
 
-namespace {
+namespace
+{
 
 std::vector<uint32_t> CopyFromDC(HDC hSource, int nWidth, int nHeight)
 {
@@ -136,14 +137,17 @@ CScratchFolder::CScratchFolder(const char* pszTag)
 	::GetTempPathA(MAX_PATH, szTemp);
 	static int nCount = 0;
 	char szName[MAX_PATH];
-	std::snprintf(szName, sizeof(szName), "%sfrostpane-w32-%s-%lu-%d\\", szTemp, pszTag, ::GetCurrentProcessId(),
-	              ++nCount);
+	std::snprintf(szName, sizeof(szName), "%sfrostpane-w32-%s-%lu-%d\\", szTemp, pszTag,
+	              ::GetCurrentProcessId(), ++nCount);
 	m_strPath = szName;
 	RemoveTree(m_strPath);
 	::CreateDirectoryA(m_strPath.c_str(), nullptr);
 }
 
-CScratchFolder::~CScratchFolder() { RemoveTree(m_strPath); }
+CScratchFolder::~CScratchFolder()
+{
+	RemoveTree(m_strPath);
+}
 
 std::vector<std::string> ListFiles(const std::string& strFolder)
 {

@@ -2,11 +2,10 @@
 // and private folders.
 #pragma once
 
-#include <windows.h>
-
 #include <cstdint>
 #include <string>
 #include <vector>
+#include <windows.h>
 
 // A bitmap's pixels as the platform converts them to 32 bits, top-down, 0x00RRGGBB.
 std::vector<uint32_t> ReadBitmapPixels(HBITMAP hBitmap, int& nWidth, int& nHeight);

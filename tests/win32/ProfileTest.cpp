@@ -1,9 +1,10 @@
 // The profile functions against the real registry, under the test vendor's key.
-#include <gtest/gtest.h>
-
 #include "TestApp.h"
 
-namespace {
+#include <gtest/gtest.h>
+
+namespace
+{
 
 const char kSection[] = "Settings";
 
@@ -17,10 +18,11 @@ protected:
 	void SetRaw(const char* pszEntry, DWORD dwType, const void* pData, DWORD cbData)
 	{
 		HKEY hKey = nullptr;
-		ASSERT_EQ(::RegCreateKeyExA(HKEY_CURRENT_USER, TestApp().SectionKeyPath(kSection).c_str(), 0, nullptr, 0,
-		                            KEY_WRITE, nullptr, &hKey, nullptr),
+		ASSERT_EQ(::RegCreateKeyExA(HKEY_CURRENT_USER, TestApp().SectionKeyPath(kSection).c_str(), 0, nullptr,
+		                            0, KEY_WRITE, nullptr, &hKey, nullptr),
 		          ERROR_SUCCESS);
-		ASSERT_EQ(::RegSetValueExA(hKey, pszEntry, 0, dwType, static_cast<const BYTE*>(pData), cbData), ERROR_SUCCESS);
+		ASSERT_EQ(::RegSetValueExA(hKey, pszEntry, 0, dwType, static_cast<const BYTE*>(pData), cbData),
+		          ERROR_SUCCESS);
 		::RegCloseKey(hKey);
 	}
 
@@ -28,8 +30,8 @@ protected:
 	bool GetRaw(const char* pszEntry, DWORD& dwType, std::vector<BYTE>& data)
 	{
 		HKEY hKey = nullptr;
-		if (::RegOpenKeyExA(HKEY_CURRENT_USER, TestApp().SectionKeyPath(kSection).c_str(), 0, KEY_READ, &hKey) !=
-		    ERROR_SUCCESS)
+		if (::RegOpenKeyExA(HKEY_CURRENT_USER, TestApp().SectionKeyPath(kSection).c_str(), 0, KEY_READ,
+		                    &hKey) != ERROR_SUCCESS)
 			return false;
 		DWORD cbData = 0;
 		LONG lResult = ::RegQueryValueExA(hKey, pszEntry, nullptr, &dwType, nullptr, &cbData);
@@ -56,7 +58,8 @@ TEST_F(ProfileTest, AbsentKeyGivesTheDefaults)
 	EXPECT_STREQ(TestApp().GetProfileString(kSection, "ScreenShotFilePath", "fallback"), "fallback");
 	// Reading creates nothing.
 	HKEY hKey = nullptr;
-	EXPECT_NE(::RegOpenKeyExA(HKEY_CURRENT_USER, (std::string("Software\\") + kTestVendor).c_str(), 0, KEY_READ, &hKey),
+	EXPECT_NE(::RegOpenKeyExA(HKEY_CURRENT_USER, (std::string("Software\\") + kTestVendor).c_str(), 0,
+	                          KEY_READ, &hKey),
 	          ERROR_SUCCESS);
 }
 
@@ -85,7 +88,8 @@ TEST_F(ProfileTest, IntegerRoundTripsAsADword)
 
 TEST_F(ProfileTest, StringRoundTripsAsRegSz)
 {
-	const std::string strLong = "C:\\users\\someone\\Temp\\Images-Captured-By-Tapwright\\" + std::string(200, 'x') + ".bmp";
+	const std::string strLong =
+	    "C:\\users\\someone\\Temp\\Images-Captured-By-Tapwright\\" + std::string(200, 'x') + ".bmp";
 	for (const std::string& strValue :
 	     {std::string("C:\\Temp\\Images-Captured-By-Tapwright\\Primary Monitor At 3 7 2021 9 05 30 AM.bmp"),
 	      std::string(""), strLong, std::string("d\xE9j\xE0 \"quoted\"")}) {
@@ -136,9 +140,11 @@ TEST_F(ProfileTest, ValuesOfTheWrongTypeGiveTheDefaults)
 	EXPECT_EQ(TestApp().GetProfileInt(kSection, "MessageDisplayed", 0), 0u) << "REG_QWORD read as a number";
 
 	SetRaw("ScreenShotFilePath", REG_DWORD, &dwOne, sizeof(dwOne));
-	EXPECT_STREQ(TestApp().GetProfileString(kSection, "ScreenShotFilePath", ""), "") << "REG_DWORD read as text";
+	EXPECT_STREQ(TestApp().GetProfileString(kSection, "ScreenShotFilePath", ""), "")
+	    << "REG_DWORD read as text";
 	SetRaw("ScreenShotFilePath", REG_BINARY, binary, sizeof(binary));
-	EXPECT_STREQ(TestApp().GetProfileString(kSection, "ScreenShotFilePath", "d"), "d") << "REG_BINARY read as text";
+	EXPECT_STREQ(TestApp().GetProfileString(kSection, "ScreenShotFilePath", "d"), "d")
+	    << "REG_BINARY read as text";
 
 	// Writing puts the right type back.
 	ASSERT_TRUE(TestApp().WriteProfileInt(kSection, "MessageDisplayed", 1));

@@ -1,16 +1,15 @@
 // The resources of the built Frostpane.exe, read back through the platform's resource and version
 // functions and checked by the bytes.
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <cstdlib>
+#include <gtest/gtest.h>
 #include <stdexcept>
 #include <string>
 #include <vector>
-
 #include <windows.h>
 
-namespace {
+namespace
+{
 
 const WORD kLangUs = MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US);
 
@@ -177,12 +176,13 @@ TEST_F(ResourceTest, CoverWindowTemplateIsExtendedWithTheExactStylesAndNoControl
 	const std::vector<BYTE> bytes = Resource(RT_DIALOG, MAKEINTRESOURCEA(102));
 	ASSERT_FALSE(bytes.empty());
 	CReader r(bytes.data(), bytes.size());
-	EXPECT_EQ(r.Word(), 1);           // dlgVer
-	EXPECT_EQ(r.Word(), 0xFFFF);      // signature of an extended template
-	EXPECT_EQ(r.Dword(), 0u);         // help id
+	EXPECT_EQ(r.Word(), 1);      // dlgVer
+	EXPECT_EQ(r.Word(), 0xFFFF); // signature of an extended template
+	EXPECT_EQ(r.Dword(), 0u);    // help id
 	EXPECT_EQ(r.Dword(), static_cast<DWORD>(WS_EX_APPWINDOW));
-	EXPECT_EQ(r.Dword(), static_cast<DWORD>(WS_POPUP | WS_VISIBLE | DS_SYSMODAL | DS_SETFOREGROUND | DS_SETFONT));
-	EXPECT_EQ(r.Word(), 0);           // no controls
+	EXPECT_EQ(r.Dword(),
+	          static_cast<DWORD>(WS_POPUP | WS_VISIBLE | DS_SYSMODAL | DS_SETFOREGROUND | DS_SETFONT));
+	EXPECT_EQ(r.Word(), 0); // no controls
 	EXPECT_EQ(r.Short(), 0);
 	EXPECT_EQ(r.Short(), 0);
 	EXPECT_EQ(r.Short(), 320);
@@ -201,6 +201,7 @@ TEST_F(ResourceTest, CoverWindowTemplateIsExtendedWithTheExactStylesAndNoControl
 
 struct ExpectedControl {
 	const char* pszClass;
+	const char* pszClassName;
 	const char* pszText;
 	DWORD dwStyle;
 	WORD wId;
@@ -229,10 +230,14 @@ TEST_F(ResourceTest, AboutTemplateHasItsStylesCaptionFontAndFourControlsInOrder)
 	EXPECT_EQ(Narrow(r.Text()), "MS Sans Serif");
 
 	const ExpectedControl expected[] = {
-		{"#130", "#128", WS_CHILD | WS_VISIBLE | SS_ICON, 0xFFFF, 11, 17, 20, 20},
-		{"#130", "Frostpane Version 1.0", WS_CHILD | WS_VISIBLE | SS_LEFT | SS_NOPREFIX | WS_GROUP, 0xFFFF, 40, 10, 119, 8},
-		{"#130", "Contact : support@tapwright.example", WS_CHILD | WS_VISIBLE | SS_LEFT | WS_GROUP, 0xFFFF, 40, 25, 119, 8},
-		{"#128", "OK", WS_CHILD | WS_VISIBLE | BS_DEFPUSHBUTTON | WS_TABSTOP | WS_GROUP, IDOK, 178, 7, 50, 14},
+	    {"#130", "Static", "#128", WS_CHILD | WS_VISIBLE | SS_ICON, 0xFFFF, 11, 17, 20, 20},
+	    {"#130", "Static", "Frostpane Version 1.0", WS_CHILD | WS_VISIBLE | SS_LEFT | SS_NOPREFIX | WS_GROUP,
+	     0xFFFF, 40, 10, 119, 8},
+	    // The contact line runs to the right margin so that the whole address shows.
+	    {"#130", "Static", "Contact : support@tapwright.example", WS_CHILD | WS_VISIBLE | SS_LEFT | WS_GROUP,
+	     0xFFFF, 40, 25, 188, 8},
+	    {"#128", "Button", "OK", WS_CHILD | WS_VISIBLE | BS_DEFPUSHBUTTON | WS_TABSTOP | WS_GROUP, IDOK, 178,
+	     7, 50, 14},
 	};
 	for (int i = 0; i < wCount && i < 4; ++i) {
 		SCOPED_TRACE("control " + std::to_string(i + 1));
@@ -245,7 +250,11 @@ TEST_F(ResourceTest, AboutTemplateHasItsStylesCaptionFontAndFourControlsInOrder)
 		EXPECT_EQ(r.Short(), want.cx);
 		EXPECT_EQ(r.Short(), want.cy);
 		EXPECT_EQ(r.Word(), want.wId);
-		EXPECT_EQ(r.NameOrOrdinal(), want.pszClass); // 0x0080 button, 0x0082 static
+		// The predefined class by its ordinal (0x0080 button, 0x0082 static) or by its name, as windres
+		// writes it.
+		const std::string strClass = r.NameOrOrdinal();
+		EXPECT_TRUE(strClass == want.pszClass || ::lstrcmpiA(strClass.c_str(), want.pszClassName) == 0)
+		    << strClass;
 		EXPECT_EQ(r.NameOrOrdinal(), want.pszText);
 		const WORD wExtra = r.Word();
 		EXPECT_EQ(wExtra, 0);
@@ -393,32 +402,33 @@ TEST_F(ResourceTest, VersionBlockHasItsFixedPartTranslationAndEveryString)
 	EXPECT_EQ(pFixed->dwFileDateLS, 0u);
 
 	WORD* pTranslation = nullptr;
-	ASSERT_TRUE(::VerQueryValueA(info.data(), "\\VarFileInfo\\Translation", reinterpret_cast<void**>(&pTranslation),
-	                             &nLength));
+	ASSERT_TRUE(::VerQueryValueA(info.data(), "\\VarFileInfo\\Translation",
+	                             reinterpret_cast<void**>(&pTranslation), &nLength));
 	ASSERT_EQ(nLength, 4u);
 	EXPECT_EQ(pTranslation[0], 0x0409);
 	EXPECT_EQ(pTranslation[1], 0x04B0);
 
 	const std::vector<std::pair<std::string, std::string>> expected = {
-		{"Comments", "Contact : support@tapwright.example"},
-		{"CompanyName", "Tapwright Software"},
-		{"FileDescription", "Frostpane Utility by Tapwright Software"},
-		{"FileVersion", "1, 0, 0, 1"},
-		{"InternalName", "Frostpane"},
-		{"LegalCopyright", ""},
-		{"LegalTrademarks", ""},
-		{"OriginalFilename", "Frostpane.EXE"},
-		{"PrivateBuild", ""},
-		{"ProductName", "Frostpane by Tapwright"},
-		{"ProductVersion", "1, 0, 0, 1"},
-		{"SpecialBuild", ""},
+	    {"Comments", "Contact : support@tapwright.example"},
+	    {"CompanyName", "Tapwright Software"},
+	    {"FileDescription", "Frostpane Utility by Tapwright Software"},
+	    {"FileVersion", "1, 0, 0, 1"},
+	    {"InternalName", "Frostpane"},
+	    {"LegalCopyright", ""},
+	    {"LegalTrademarks", ""},
+	    {"OriginalFilename", "Frostpane.EXE"},
+	    {"PrivateBuild", ""},
+	    {"ProductName", "Frostpane by Tapwright"},
+	    {"ProductVersion", "1, 0, 0, 1"},
+	    {"SpecialBuild", ""},
 	};
 	for (const auto& [strKey, strValue] : expected) {
 		char* pszValue = nullptr;
 		nLength = 0;
 		const std::string strQuery = "\\StringFileInfo\\040904b0\\" + strKey;
-		ASSERT_TRUE(::VerQueryValueA(info.data(), strQuery.c_str(), reinterpret_cast<void**>(&pszValue), &nLength))
-			<< strKey;
+		ASSERT_TRUE(
+		    ::VerQueryValueA(info.data(), strQuery.c_str(), reinterpret_cast<void**>(&pszValue), &nLength))
+		    << strKey;
 		EXPECT_EQ(std::string(pszValue ? pszValue : ""), strValue) << strKey;
 	}
 
@@ -449,3 +459,33 @@ TEST_F(ResourceTest, VersionBlockHasItsFixedPartTranslationAndEveryString)
 }
 
 } // namespace
+
+// Every About text shows whole on one line in the dialog's own font, as the user sees it.
+TEST(AboutBoxLayout, EachStaticTextFitsItsControl)
+{
+	HWND hDlg = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(100), nullptr, nullptr, 0);
+	ASSERT_NE(hDlg, nullptr);
+	int nTexts = 0;
+	for (HWND hChild = GetWindow(hDlg, GW_CHILD); hChild; hChild = GetWindow(hChild, GW_HWNDNEXT)) {
+		char szClass[32] = "";
+		char szText[128] = "";
+		GetClassNameA(hChild, szClass, sizeof(szClass));
+		GetWindowTextA(hChild, szText, sizeof(szText));
+		if (lstrcmpiA(szClass, "Static") != 0 || (GetWindowLongA(hChild, GWL_STYLE) & SS_TYPEMASK) == SS_ICON)
+			continue;
+		SCOPED_TRACE(szText);
+		RECT rcControl;
+		GetClientRect(hChild, &rcControl);
+		HDC hdc = GetDC(hChild);
+		HGDIOBJ hOldFont = SelectObject(hdc, reinterpret_cast<HFONT>(SendMessageA(hChild, WM_GETFONT, 0, 0)));
+		RECT rcText = rcControl;
+		DrawTextA(hdc, szText, -1, &rcText, DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
+		SelectObject(hdc, hOldFont);
+		ReleaseDC(hChild, hdc);
+		EXPECT_LE(rcText.right, rcControl.right);
+		EXPECT_LE(rcText.bottom, rcControl.bottom);
+		++nTexts;
+	}
+	DestroyWindow(hDlg);
+	EXPECT_EQ(nTexts, 2);
+}

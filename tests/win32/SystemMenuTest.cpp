@@ -1,11 +1,12 @@
 // The About entry of the system menu: on a window that has a system menu, with a missing string, and on
 // the cover window, whose template has no system-menu style.
-#include <gtest/gtest.h>
-
 #include "FrostpaneDlg.h"
 #include "TestApp.h"
 
-namespace {
+#include <gtest/gtest.h>
+
+namespace
+{
 
 struct MenuItem {
 	UINT fType;
@@ -36,8 +37,8 @@ class CSysMenuWindow
 public:
 	CSysMenuWindow()
 	{
-		m_hWnd = ::CreateWindowExA(0, "STATIC", "system menu owner", WS_POPUP | WS_CAPTION | WS_SYSMENU, 0, 0, 200,
-		                           100, nullptr, nullptr, ::GetModuleHandleA(nullptr), nullptr);
+		m_hWnd = ::CreateWindowExA(0, "STATIC", "system menu owner", WS_POPUP | WS_CAPTION | WS_SYSMENU, 0, 0,
+		                           200, 100, nullptr, nullptr, ::GetModuleHandleA(nullptr), nullptr);
 	}
 	~CSysMenuWindow()
 	{
@@ -78,7 +79,8 @@ TEST(SystemMenu, MissingStringOrMenuAddsNothing)
 	ASSERT_NE(hMenu, nullptr);
 	const int nBefore = ::GetMenuItemCount(hMenu);
 	char szText[8];
-	ASSERT_EQ(::LoadStringA(::GetModuleHandleA(nullptr), 102, szText, sizeof(szText)), 0) << "string 102 exists";
+	ASSERT_EQ(::LoadStringA(::GetModuleHandleA(nullptr), 102, szText, sizeof(szText)), 0)
+	    << "string 102 exists";
 	CFrostpaneDlg::AppendAboutEntry(CMenu::FromHandle(hMenu), 102);
 	EXPECT_EQ(::GetMenuItemCount(hMenu), nBefore);
 	CFrostpaneDlg::AppendAboutEntry(nullptr, IDS_ABOUTBOX);

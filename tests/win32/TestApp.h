@@ -2,9 +2,9 @@
 // with its profile under a test vendor's key.
 #pragma once
 
-#include <string>
-
 #include "afxwin.h"
+
+#include <string>
 
 constexpr char kTestVendor[] = "Frostpane Win32 Tests";
 

@@ -1,12 +1,10 @@
 // Runs the Win32 tests with the test application object in place of the program's.
-#include <fcntl.h>
-#include <io.h>
+#include "TestApp.h"
 
 #include <cstdio>
-
+#include <fcntl.h>
 #include <gtest/gtest.h>
-
-#include "TestApp.h"
+#include <io.h>
 
 int main(int argc, char** argv)
 {
