@@ -250,11 +250,8 @@ TEST_F(ResourceTest, AboutTemplateHasItsStylesCaptionFontAndFourControlsInOrder)
 		EXPECT_EQ(r.Short(), want.cx);
 		EXPECT_EQ(r.Short(), want.cy);
 		EXPECT_EQ(r.Word(), want.wId);
-		// The predefined class by its ordinal (0x0080 button, 0x0082 static) or by its name, as windres
-		// writes it.
-		const std::string strClass = r.NameOrOrdinal();
-		EXPECT_TRUE(strClass == want.pszClass || ::lstrcmpiA(strClass.c_str(), want.pszClassName) == 0)
-		    << strClass;
+		// The predefined class by its ordinal (0x0080 button, 0x0082 static).
+		EXPECT_EQ(r.NameOrOrdinal(), want.pszClass) << want.pszClassName;
 		EXPECT_EQ(r.NameOrOrdinal(), want.pszText);
 		const WORD wExtra = r.Word();
 		EXPECT_EQ(wExtra, 0);
