@@ -13,10 +13,10 @@ const AFX_MSGMAP* CCmdTarget::GetMessageMap() const { return GetThisMessageMap()
 const AFX_MSGMAP_ENTRY* CCmdTarget::FindMessageEntry(UINT nMessage, UINT nCode, UINT nID) const
 {
 	for (const AFX_MSGMAP* pMap = GetMessageMap(); pMap;
-	     pMap = pMap->pfnGetBaseMap ? pMap->pfnGetBaseMap() : nullptr) {
+		 pMap = pMap->pfnGetBaseMap ? pMap->pfnGetBaseMap() : nullptr) {
 		for (const AFX_MSGMAP_ENTRY* pEntry = pMap->lpEntries; pEntry->nSig != AfxSig_end; ++pEntry) {
 			if (pEntry->nMessage == nMessage && pEntry->nCode == nCode && nID >= pEntry->nID &&
-			    nID <= pEntry->nLastID)
+				nID <= pEntry->nLastID)
 				return pEntry;
 		}
 	}

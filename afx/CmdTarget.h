@@ -11,13 +11,13 @@ typedef void (CCmdTarget::*AFX_PMSG)();
 // How a message-map entry's handler is called.
 enum AfxSig : UINT {
 	AfxSig_end = 0,
-	AfxSig_vv,     // void ()
-	AfxSig_vwl,    // void (UINT, LPARAM): WM_SYSCOMMAND
-	AfxSig_hv,     // HCURSOR (): WM_QUERYDRAGICON
-	AfxSig_vwp,    // void (UINT, CPoint): mouse buttons
-	AfxSig_vwww,   // void (UINT, UINT, UINT): keys
-	AfxSig_vw,     // void (UINT_PTR): WM_TIMER
-	AfxSigCmd_v,   // void (): WM_COMMAND
+	AfxSig_vv,   // void ()
+	AfxSig_vwl,  // void (UINT, LPARAM): WM_SYSCOMMAND
+	AfxSig_hv,   // HCURSOR (): WM_QUERYDRAGICON
+	AfxSig_vwp,  // void (UINT, CPoint): mouse buttons
+	AfxSig_vwww, // void (UINT, UINT, UINT): keys
+	AfxSig_vw,   // void (UINT_PTR): WM_TIMER
+	AfxSigCmd_v, // void (): WM_COMMAND
 };
 
 struct AFX_MSGMAP_ENTRY {
@@ -34,6 +34,7 @@ struct AFX_MSGMAP {
 	const AFX_MSGMAP_ENTRY* lpEntries;
 };
 
+// clang-format off
 #define DECLARE_MESSAGE_MAP()                                                                            \
 protected:                                                                                               \
 	static const AFX_MSGMAP* GetThisMessageMap();                                                        \
@@ -58,6 +59,8 @@ protected:                                                                      
 #define ON_COMMAND(id, memberFxn)                                                                        \
 	{WM_COMMAND, 0, static_cast<UINT>(id), static_cast<UINT>(id), AfxSigCmd_v,                           \
 	 static_cast<AFX_PMSG>(memberFxn)},
+
+// clang-format on
 
 class CCmdTarget
 {

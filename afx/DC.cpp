@@ -20,10 +20,7 @@ HDC CDC::Detach()
 	return hDC;
 }
 
-BOOL CDC::CreateCompatibleDC(CDC* pDC)
-{
-	return Attach(::CreateCompatibleDC(pDC ? pDC->m_hDC : nullptr));
-}
+BOOL CDC::CreateCompatibleDC(CDC* pDC) { return Attach(::CreateCompatibleDC(pDC ? pDC->m_hDC : nullptr)); }
 
 BOOL CDC::DeleteDC()
 {
@@ -57,10 +54,7 @@ void CDC::FillSolidRect(int x, int y, int cx, int cy, COLORREF clr)
 
 BOOL CDC::DrawIcon(int x, int y, HICON hIcon) { return ::DrawIcon(m_hDC, x, y, hIcon); }
 
-CClientDC::CClientDC(CWnd* pWnd) : m_hWnd(pWnd ? pWnd->m_hWnd : nullptr)
-{
-	Attach(::GetDC(m_hWnd));
-}
+CClientDC::CClientDC(CWnd* pWnd) : m_hWnd(pWnd ? pWnd->m_hWnd : nullptr) { Attach(::GetDC(m_hWnd)); }
 
 CClientDC::~CClientDC()
 {
@@ -68,10 +62,7 @@ CClientDC::~CClientDC()
 		::ReleaseDC(m_hWnd, Detach());
 }
 
-CPaintDC::CPaintDC(CWnd* pWnd) : m_ps(), m_hWnd(pWnd->m_hWnd)
-{
-	Attach(::BeginPaint(m_hWnd, &m_ps));
-}
+CPaintDC::CPaintDC(CWnd* pWnd) : m_ps(), m_hWnd(pWnd->m_hWnd) { Attach(::BeginPaint(m_hWnd, &m_ps)); }
 
 CPaintDC::~CPaintDC()
 {

@@ -10,8 +10,7 @@ END_MESSAGE_MAP()
 
 CDialog::CDialog(UINT nIDTemplate, CWnd* pParentWnd)
 	: m_lpszTemplateName(MAKEINTRESOURCEA(nIDTemplate)), m_pParentWnd(pParentWnd)
-{
-}
+{}
 
 INT_PTR CALLBACK AfxDlgProc(HWND hWnd, UINT message, WPARAM /*wParam*/, LPARAM lParam)
 {
@@ -58,8 +57,8 @@ INT_PTR CDialog::DoModal()
 
 	m_nModalResult = -1;
 	m_bContinueModal = true;
-	HWND hWnd = ::CreateDialogIndirectParamA(hInst, pTemplate, hWndParent, &AfxDlgProc,
-	                                         reinterpret_cast<LPARAM>(this));
+	HWND hWnd = ::CreateDialogIndirectParamA(
+		hInst, pTemplate, hWndParent, &AfxDlgProc, reinterpret_cast<LPARAM>(this));
 	if (hWnd && m_bContinueModal) {
 		if (!::IsWindowVisible(hWnd))
 			::ShowWindow(hWnd, SW_SHOWNORMAL);

@@ -77,7 +77,7 @@ int CString::Replace(LPCTSTR pszOld, LPCTSTR pszNew)
 	int nCount = 0;
 	size_t nStart = 0;
 	for (size_t nFound = m_str.find(pszOld, 0, nOldLength); nFound != std::string::npos;
-	     nFound = m_str.find(pszOld, nStart, nOldLength)) {
+		 nFound = m_str.find(pszOld, nStart, nOldLength)) {
 		result.append(m_str, nStart, nFound - nStart);
 		result += pszWith;
 		nStart = nFound + nOldLength;

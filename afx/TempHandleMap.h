@@ -6,8 +6,7 @@
 #include <memory>
 #include <vector>
 
-template <class TObject, class TWrapper, class THandle, THandle TObject::*pHandle>
-class CTempHandleMap
+template <class TObject, class TWrapper, class THandle, THandle TObject::*pHandle> class CTempHandleMap
 {
 public:
 	CTempHandleMap() = default;

@@ -33,7 +33,7 @@ HKEY OpenSubKey(HKEY hParent, LPCTSTR lpszName, bool bCreate)
 	LONG lResult;
 	if (bCreate)
 		lResult = ::RegCreateKeyExA(hParent, lpszName, 0, nullptr, REG_OPTION_NON_VOLATILE,
-		                            KEY_READ | KEY_WRITE, nullptr, &hKey, nullptr);
+			KEY_READ | KEY_WRITE, nullptr, &hKey, nullptr);
 	else
 		lResult = ::RegOpenKeyExA(hParent, lpszName, 0, KEY_READ, &hKey);
 	return lResult == ERROR_SUCCESS ? hKey : nullptr;
@@ -154,7 +154,7 @@ BOOL CWinApp::WriteProfileInt(LPCTSTR lpszSection, LPCTSTR lpszEntry, int nValue
 		return FALSE;
 	const DWORD dwValue = static_cast<DWORD>(nValue);
 	return ::RegSetValueExA(key, lpszEntry, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&dwValue),
-	                        sizeof(dwValue)) == ERROR_SUCCESS;
+			   sizeof(dwValue)) == ERROR_SUCCESS;
 }
 
 CString CWinApp::GetProfileString(LPCTSTR lpszSection, LPCTSTR lpszEntry, LPCTSTR lpszDefault)
@@ -163,7 +163,7 @@ CString CWinApp::GetProfileString(LPCTSTR lpszSection, LPCTSTR lpszEntry, LPCTST
 	DWORD dwType = 0;
 	DWORD dwCount = 0;
 	if (!key || ::RegQueryValueExA(key, lpszEntry, nullptr, &dwType, nullptr, &dwCount) != ERROR_SUCCESS ||
-	    dwType != REG_SZ)
+		dwType != REG_SZ)
 		return lpszDefault;
 
 	CString strValue;
@@ -171,8 +171,8 @@ CString CWinApp::GetProfileString(LPCTSTR lpszSection, LPCTSTR lpszEntry, LPCTST
 	LPTSTR pszBuffer = strValue.GetBuffer(static_cast<int>(dwCount) + 1);
 	pszBuffer[dwCount] = '\0';
 	if (::RegQueryValueExA(key, lpszEntry, nullptr, &dwType, reinterpret_cast<LPBYTE>(pszBuffer), &dwCount) !=
-	        ERROR_SUCCESS ||
-	    dwType != REG_SZ)
+			ERROR_SUCCESS ||
+		dwType != REG_SZ)
 		return lpszDefault;
 	strValue.ReleaseBuffer();
 	return strValue;
@@ -188,13 +188,13 @@ BOOL CWinApp::WriteProfileString(LPCTSTR lpszSection, LPCTSTR lpszEntry, LPCTSTR
 	if (!lpszValue)
 		return ::RegDeleteValueA(key, lpszEntry) == ERROR_SUCCESS;
 	return ::RegSetValueExA(key, lpszEntry, 0, REG_SZ, reinterpret_cast<const BYTE*>(lpszValue),
-	                        static_cast<DWORD>(lstrlenA(lpszValue) + 1)) == ERROR_SUCCESS;
+			   static_cast<DWORD>(lstrlenA(lpszValue) + 1)) == ERROR_SUCCESS;
 }
 
 HICON CWinApp::LoadIcon(UINT nIDResource) const
 {
 	return ::LoadIconA(AfxFindResourceHandle(MAKEINTRESOURCEA(nIDResource), MAKEINTRESOURCEA(14)),
-	                   MAKEINTRESOURCEA(nIDResource));
+		MAKEINTRESOURCEA(nIDResource));
 }
 
 void CWinApp::OnHelp()

@@ -112,8 +112,8 @@ BOOL CWnd::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult
 			static_cast<UINT>(wParam), lParam);
 		break;
 	case AfxSig_hv:
-		lResult = reinterpret_cast<LRESULT>(
-			(this->*reinterpret_cast<HCURSOR (CCmdTarget::*)()>(pEntry->pfn))());
+		lResult =
+			reinterpret_cast<LRESULT>((this->*reinterpret_cast<HCURSOR (CCmdTarget::*)()>(pEntry->pfn))());
 		break;
 	case AfxSig_vwp:
 		(this->*reinterpret_cast<void (CCmdTarget::*)(UINT, CPoint)>(pEntry->pfn))(
@@ -184,10 +184,7 @@ HICON CWnd::SetIcon(HICON hIcon, BOOL bBigIcon)
 		SendMessage(WM_SETICON, bBigIcon ? ICON_BIG : ICON_SMALL, reinterpret_cast<LPARAM>(hIcon)));
 }
 
-CMenu* CWnd::GetSystemMenu(BOOL bRevert) const
-{
-	return CMenu::FromHandle(::GetSystemMenu(m_hWnd, bRevert));
-}
+CMenu* CWnd::GetSystemMenu(BOOL bRevert) const { return CMenu::FromHandle(::GetSystemMenu(m_hWnd, bRevert)); }
 
 void CWnd::CenterWindow(CWnd* pAlternateOwner)
 {

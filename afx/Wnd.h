@@ -68,6 +68,7 @@ private:
 
 LRESULT CALLBACK AfxWndProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam);
 
+// clang-format off
 #define ON_WM_SYSCOMMAND()                                                                               \
 	{WM_SYSCOMMAND, 0, 0, 0, AfxSig_vwl,                                                                 \
 	 reinterpret_cast<AFX_PMSG>(static_cast<void (CWnd::*)(UINT, LPARAM)>(&ThisClass::OnSysCommand))},
@@ -89,3 +90,4 @@ LRESULT CALLBACK AfxWndProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lPara
 #define ON_WM_TIMER()                                                                                    \
 	{WM_TIMER, 0, 0, 0, AfxSig_vw,                                                                       \
 	 reinterpret_cast<AFX_PMSG>(static_cast<void (CWnd::*)(UINT_PTR)>(&ThisClass::OnTimer))},
+// clang-format on

@@ -50,8 +50,8 @@ BITMAPINFOHEADER MakeInfoHeader(LONG nWidth, LONG nHeight, WORD wPlanes, WORD wB
 	return header;
 }
 
-BmpFileLayout ComputeBmpFileLayout(const BITMAPINFOHEADER& header, DWORD dwTableCapacity,
-                                   DWORD dwPixelCapacity)
+BmpFileLayout ComputeBmpFileLayout(
+	const BITMAPINFOHEADER& header, DWORD dwTableCapacity, DWORD dwPixelCapacity)
 {
 	BmpFileLayout layout = {};
 

@@ -76,5 +76,5 @@ struct BmpFileLayout {
 	DWORD dwSizeImage;    // biSizeImage to store so the header agrees with the pixels written
 };
 
-BmpFileLayout ComputeBmpFileLayout(const BITMAPINFOHEADER& header, DWORD dwTableCapacity,
-                                   DWORD dwPixelCapacity);
+BmpFileLayout ComputeBmpFileLayout(
+	const BITMAPINFOHEADER& header, DWORD dwTableCapacity, DWORD dwPixelCapacity);

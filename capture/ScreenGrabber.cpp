@@ -117,17 +117,18 @@ void CScreenGrabber::WriteBmpFile(CString strPath, LPBITMAPINFO pbi, HBITMAP hBi
 	if (!::GetDIBits(hDC, hBitmap, 0, LOWORD(header.biHeight), pBits, pbi, DIB_RGB_COLORS))
 		AfxMessageBox("GetDIBits Error", MB_OK);
 
-	HANDLE hFile = ::CreateFileA(strPath, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-	                             FILE_ATTRIBUTE_NORMAL, nullptr);
+	HANDLE hFile = ::CreateFileA(
+		strPath, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
 	if (hFile == INVALID_HANDLE_VALUE)
 		AfxMessageBox("CreateFile Error", MB_OK);
 
 	// The read may have changed the header; the file describes exactly what is written, and
 	// nothing is read beyond the description block or the pixel buffer.
 	const SIZE_T nBlockSize = ::LocalSize(pbi);
-	const DWORD dwTableCapacity = nBlockSize > sizeof(BITMAPINFOHEADER)
-		? static_cast<DWORD>((nBlockSize - sizeof(BITMAPINFOHEADER)) / sizeof(RGBQUAD))
-		: 0;
+	const DWORD dwTableCapacity =
+		nBlockSize > sizeof(BITMAPINFOHEADER)
+			? static_cast<DWORD>((nBlockSize - sizeof(BITMAPINFOHEADER)) / sizeof(RGBQUAD))
+			: 0;
 	const BmpFileLayout layout = ComputeBmpFileLayout(header, dwTableCapacity, dwBufferSize);
 	header.biClrUsed = layout.dwClrUsed;
 	header.biSizeImage = layout.dwSizeImage;

@@ -17,8 +17,7 @@ const UINT kDrawDelayMs = 100;
 
 CFrostpaneDlg::CFrostpaneDlg(CWnd* pParent)
 	: CDialog(CFrostpaneDlg::IDD, pParent), m_hIcon(AfxGetApp()->LoadIcon(IDR_MAINFRAME))
-{
-}
+{}
 
 CFrostpaneDlg::~CFrostpaneDlg() { m_bitmap.DeleteObject(); }
 
@@ -39,7 +38,8 @@ BOOL CFrostpaneDlg::OnInitDialog()
 	CDialog::OnInitDialog();
 
 	m_strImagePath = AfxGetApp()->GetProfileString(kSettingsSection, kScreenShotFilePathEntry, "");
-	m_bitmap.Attach(::LoadImageA(AfxGetInstanceHandle(), m_strImagePath, IMAGE_BITMAP, 0, 0, LR_LOADFROMFILE));
+	m_bitmap.Attach(
+		::LoadImageA(AfxGetInstanceHandle(), m_strImagePath, IMAGE_BITMAP, 0, 0, LR_LOADFROMFILE));
 
 	AppendAboutEntry(GetSystemMenu(FALSE), IDS_ABOUTBOX);
 
