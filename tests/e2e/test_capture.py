@@ -1,0 +1,372 @@
+"""End to end: the first-run notice, the capture file and the two settings, with the real executable on Xvfb.
+
+Each test runs Frostpane.exe in a fresh Wine prefix on its own display, with a known picture on the root window,
+and judges what it left behind independently of the program: the file through bmp.py and ImageMagick, the name
+from the prefix's own date and time formats and the clock, the settings through `wine reg`, the boxes through
+winprobe.
+
+Measured under Wine 8 and kept here as facts the tests rely on:
+- CreateFileA on a path below a plain file fails, and WriteFile refuses the invalid handle three times; CloseHandle
+  accepts it (INVALID_HANDLE_VALUE is the current-process pseudo-handle), so no "CloseHandle Error" appears.
+- At 16 bits the pixel read leaves biClrUsed 0 (the pixels come as 5-5-5); at 8 bits it leaves biClrUsed 0 and
+  fills all 256 table entries with Wine's default palette, each pixel being the entry nearest (in RGB distance)
+  to the colour GetPixel reads there.
+- Wine takes the user's date and time pictures from HKCU\\Control Panel\\International, so a prefix's formats can
+  be set there and the name predicted from them.
+"""
+
+import os
+import random
+import time
+
+import pytest
+
+import bmp
+import desktop as dt
+
+TITLE = "Frostpane by Tapwright"
+SETTINGS = r"HKCU\Software\Tapwright\Frostpane by Tapwright\Settings"
+INTERNATIONAL = r"HKCU\Control Panel\International"
+FOLDER = "Images-Captured-By-Tapwright"
+NOTICE = ("This Software Captures Screenshot of Primary Monitor and Displays it in a Window Covering Primary "
+          "Monitor.\n\nIn Order to Close it, just press any Key or Click with Mouse on the Frostpane.")
+REPLACED = "/\\?*:|<>"
+
+
+# The expected file name, from the prefix's formats and the clock
+
+
+def _format_picture(picture, tm, am, pm):
+    """A Windows date or time picture (d, M, y, h, H, m, s, t runs and '...' literals) filled in from tm."""
+    out = []
+    i = 0
+    while i < len(picture):
+        c = picture[i]
+        if c == "'":
+            end = picture.find("'", i + 1)
+            end = len(picture) if end < 0 else end
+            out.append(picture[i + 1 : end] or "'")
+            i = end + 1
+            continue
+        n = 1
+        while i + n < len(picture) and picture[i + n] == c:
+            n += 1
+        i += n
+        hour12 = tm.tm_hour % 12 or 12
+        if c == "d" and n <= 2:
+            out.append("%0*d" % (n, tm.tm_mday))
+        elif c == "M" and n <= 2:
+            out.append("%0*d" % (n, tm.tm_mon))
+        elif c == "y":
+            out.append("%d" % tm.tm_year if n >= 3 else "%0*d" % (n, tm.tm_year % 100))
+        elif c == "h":
+            out.append("%0*d" % (min(n, 2), hour12))
+        elif c == "H":
+            out.append("%0*d" % (min(n, 2), tm.tm_hour))
+        elif c == "m":
+            out.append("%0*d" % (min(n, 2), tm.tm_min))
+        elif c == "s":
+            out.append("%0*d" % (min(n, 2), tm.tm_sec))
+        elif c == "t":
+            designator = am if tm.tm_hour < 12 else pm
+            out.append(designator[:1] if n == 1 else designator)
+        elif c in "dMg":
+            raise ValueError("picture %r uses names, which these tests do not predict" % picture)
+        else:
+            out.append(c * n)
+    return "".join(out)
+
+
+def expected_names(prefix, started, ended):
+    """Every capture file name the prefix's user formats give for a local time between two clock readings."""
+    intl = prefix.reg_values(INTERNATIONAL)
+    date_pic, time_pic = intl["sShortDate"][1], intl["sTimeFormat"][1]
+    am, pm = intl["s1159"][1], intl["s2359"][1]
+    names = set()
+    for second in range(int(started), int(ended) + 1):
+        tm = time.localtime(second)
+        date_text = _format_picture(date_pic, tm, am, pm)
+        stamps = [date_text + " " + _format_picture(time_pic, tm, am, pm)]
+        if (tm.tm_hour, tm.tm_min, tm.tm_sec) == (0, 0, 0):
+            stamps.append(date_text)  # the default text leaves a zero time out
+        for stamp in stamps:
+            for c in REPLACED:
+                stamp = stamp.replace(c, " ")
+            names.add("Primary Monitor At %s.bmp" % stamp)
+    return names
+
+
+# Boxes, windows and settings
+
+
+def read_box(probe, prefix, caption=TITLE, timeout=30):
+    """winprobe's facts of the program's message box with this caption, and its texts, buttons and icons.
+
+    winprobe names an icon by the pixels it shows, and a box can be found before it has painted them; so the box
+    is read again until each icon matches its candidate exactly (score 0), or the bound has passed.
+    """
+    deadline = time.monotonic() + timeout
+    while True:
+        rc, facts = probe(prefix, "find", "--timeout", str(int(timeout * 1000)), "--class", "#32770", "--exe",
+                          "Frostpane.exe", dt.probe_arg(caption))
+        assert rc == 0, "no box titled %r appeared" % caption
+        children = dt.probe_children(facts)
+        icons = [c for c in children if c.get("icon", "0x00000000") != "0x00000000"]
+        if all(float(c.get("icon_match_score", "1")) == 0.0 for c in icons) or time.monotonic() > deadline:
+            break
+    texts = [c["text"] for c in children if c["class"] == "Static" and c["text"]]
+    buttons = [(c["text"], c["id"]) for c in children if c["class"] == "Button"]
+    return facts, texts, buttons, [c.get("icon_match") for c in icons]
+
+
+def press_return_on_box(desk, caption=TITLE):
+    """Closes the program's box on the screen with a real Enter and waits until its X window has gone."""
+    win = desk.wait_window(caption)
+    desk.key(win, "Return")
+    dt.poll(lambda: win not in desk.windows(), 20, "the box to close")
+
+
+def boxes_until_the_cover_window(desk, probe, prefix, proc):
+    """Reads and closes with Enter every box the run shows, whatever its caption, until the cover window comes
+    up; [(caption, texts, buttons, icons, owner)] in the order they came."""
+    seen = []
+
+    def titled():
+        return [name for name in map(desk.window_name, desk.windows(pid=proc.pid)) if name]
+
+    while len(seen) < 10:
+        dt.poll(lambda: titled() or cover_windows(desk, proc), 30, "a box or the cover window")
+        names = titled()
+        if not names:
+            return seen
+        facts, texts, buttons, icons = read_box(probe, prefix, names[0])
+        seen.append((facts["title"], texts, buttons, icons, facts["owner"]))
+        press_return_on_box(desk, names[0])
+    raise AssertionError("more than 10 boxes: %r" % seen)
+
+
+def cover_windows(desk, proc):
+    """The program's X windows with an empty title: its cover window. (Its boxes share the X class, taken from
+    the executable's name, but carry the application title.)"""
+    return [w for w in desk.windows(cls="frostpane.exe", pid=proc.pid) if desk.window_name(w) == ""]
+
+
+def cover_window(desk, proc, timeout=30):
+    return dt.poll(lambda: cover_windows(desk, proc), timeout, "the cover window")[0]
+
+
+def close_cover(desk, proc, win):
+    desk.key(win, "Escape")
+    assert dt.wait_exit(proc, 20) == 0
+
+
+def capture_files(prefix):
+    folder = os.path.join(prefix.temp_dir(), FOLDER)
+    return sorted(os.listdir(folder)) if os.path.isdir(folder) else []
+
+
+def windows_capture_path(probe, prefix, name):
+    rc, facts = probe(prefix, "temp")
+    assert rc == 0
+    return facts["temp"] + FOLDER + "\\" + name
+
+
+def run_without_notice(desk, probe, prefix, exe):
+    """Runs the program once where the notice has been seen: the cover window must come up with no box before
+    it. Closes it and returns the clock readings around the run."""
+    started = time.time()
+    proc = prefix.run(exe)
+    try:
+        assert boxes_until_the_cover_window(desk, probe, prefix, proc) == []
+        win = cover_window(desk, proc)
+        ended = time.time()
+        close_cover(desk, proc, win)
+    finally:
+        if proc.poll() is None:
+            proc.kill()
+    return started, ended
+
+
+def same_picture(width, height, got, expected, bits=8):
+    """Asserts two pictures are equal; otherwise says how many pixels differ and the rectangle they lie in."""
+    count, first = dt.diff_rgb(width, height, got, expected, bits)
+    if count == 0:
+        return
+    mask = (0xFF << (8 - bits)) & 0xFF
+    rows = [y for y in range(height)
+            if any((a ^ b) & mask for a, b in zip(got[y * width * 3 : (y + 1) * width * 3],
+                                                  expected[y * width * 3 : (y + 1) * width * 3]))]
+    cols = [x for x in range(width) if any((got[(y * width + x) * 3 + c] ^ expected[(y * width + x) * 3 + c]) & mask
+                                           for y in rows for c in range(3))]
+    raise AssertionError("%d pixels differ, within x %d..%d, y %d..%d; first (x, y, got, expected) %s"
+                         % (count, cols[0], cols[-1], rows[0], rows[-1], first))
+
+
+def check_header(b, width, height, bits, table_entries):
+    """The file layout the header and the table describe, and that it is exactly the file's length."""
+    stride = ((bits * width + 31) // 32) * 4
+    offset = 54 + 4 * table_entries
+    assert (b.bfType, b.bfReserved1, b.bfReserved2) == (b"BM", 0, 0)
+    assert (b.biSize, b.biWidth, b.biHeight, b.biPlanes, b.biBitCount) == (40, width, height, 1, bits)
+    assert (b.biCompression, b.biXPelsPerMeter, b.biYPelsPerMeter, b.biClrImportant) == (0, 0, 0, 0)
+    assert b.biSizeImage == stride * height
+    assert b.bfOffBits == offset
+    assert b.bfSize == offset + stride * height == b.file_length
+
+
+# The tests
+
+
+def test_first_run_shows_the_notice_then_captures_the_screen_and_records_it(desktop, prefix, probe, frostpane_exe):
+    desk = prefix.display = desktop(800, 600, 24)
+    width, height, shown = desk.shown
+    assert prefix.reg_values(SETTINGS) is None
+
+    proc = prefix.run(frostpane_exe)
+    try:
+        facts, texts, buttons, icons = read_box(probe, prefix)
+        assert (facts["title"], facts["owner"], facts["matches"]) == (TITLE, "0x00000000", "1")
+        assert texts == [NOTICE]
+        assert buttons == [("OK", "1")]
+        assert icons == ["exclamation"]
+        # Nothing is captured or recorded while the notice stands.
+        assert capture_files(prefix) == []
+        assert not prefix.reg_values(SETTINGS)
+
+        started = time.time()
+        press_return_on_box(desk)
+        win = cover_window(desk, proc)
+        ended = time.time()
+        close_cover(desk, proc, win)
+    finally:
+        if proc.poll() is None:
+            proc.kill()
+
+    files = capture_files(prefix)
+    assert len(files) == 1 and files[0] in expected_names(prefix, started, ended), files
+    path = os.path.join(prefix.temp_dir(), FOLDER, files[0])
+    capture = bmp.read_bmp(path)
+    check_header(capture, width, height, 32, 0)
+    same_picture(width, height, capture.rgb, shown)
+    assert bmp.rgb_of_file_via_imagemagick(path) == (width, height, shown)
+
+    assert prefix.reg_values(SETTINGS) == {
+        "MessageDisplayed": ("REG_DWORD", 1),
+        "ScreenShotFilePath": ("REG_SZ", windows_capture_path(probe, prefix, files[0])),
+    }
+    assert prefix.unix_path(prefix.reg_query(SETTINGS, "ScreenShotFilePath")[1]) == path
+
+    # The second run shows no notice, keeps the value and records its own capture.
+    started, ended = run_without_notice(desk, probe, prefix, frostpane_exe)
+    newest = prefix.reg_query(SETTINGS, "ScreenShotFilePath")
+    assert newest[0] == "REG_SZ"
+    name = newest[1].rsplit("\\", 1)[1]
+    assert name in expected_names(prefix, started, ended)
+    assert newest[1] == windows_capture_path(probe, prefix, name)
+    assert name in capture_files(prefix) and files[0] in capture_files(prefix)
+    assert prefix.reg_query(SETTINGS, "MessageDisplayed") == ("REG_DWORD", 1)
+    second = bmp.read_bmp(prefix.unix_path(newest[1]))
+    same_picture(width, height, second.rgb, shown)
+
+
+def test_a_seen_flag_other_than_one_shows_no_notice_and_is_kept(desktop, prefix, probe, frostpane_exe):
+    desk = prefix.display = desktop(640, 480, 24)
+    prefix.reg_set(SETTINGS, "MessageDisplayed", "REG_DWORD", 7)
+    run_without_notice(desk, probe, prefix, frostpane_exe)
+    values = prefix.reg_values(SETTINGS)
+    assert values["MessageDisplayed"] == ("REG_DWORD", 7)
+    assert values["ScreenShotFilePath"][0] == "REG_SZ"
+    assert capture_files(prefix) == [values["ScreenShotFilePath"][1].rsplit("\\", 1)[1]]
+
+
+def test_the_name_follows_the_users_date_and_time_formats(desktop, prefix, probe, frostpane_exe):
+    desk = prefix.display = desktop(320, 240, 24)
+    prefix.reg_set(SETTINGS, "MessageDisplayed", "REG_DWORD", 1)
+    # Dots are kept, the other separators become spaces.
+    prefix.reg_set(INTERNATIONAL, "sShortDate", "REG_SZ", "dd.MM.yyyy")
+    prefix.reg_set(INTERNATIONAL, "sTimeFormat", "REG_SZ", "HH:mm|ss")
+    started, ended = run_without_notice(desk, probe, prefix, frostpane_exe)
+    files = capture_files(prefix)
+    assert len(files) == 1 and files[0] in expected_names(prefix, started, ended), files
+    assert "." in files[0][: -len(".bmp")] and not any(c in files[0] for c in REPLACED)
+
+
+def _pixel_samples(probe, prefix, points):
+    rc, facts = probe(prefix, "pixel", *[v for point in points for v in point])
+    assert rc == 0
+    samples = {}
+    for x, y in points:
+        value = int(facts["pixel.%d.%d" % (x, y)], 16)
+        samples[(x, y)] = ((value >> 16) & 255, (value >> 8) & 255, value & 255)
+    return samples
+
+
+@pytest.mark.parametrize("depth", [16, 8])
+def test_low_depth_displays_give_files_laid_out_as_the_read_left_the_header(desktop, prefix, probe, frostpane_exe,
+                                                                             depth):
+    # Odd widths, so every row of the file carries padding.
+    width, height = (637, 401) if depth == 8 else (799, 479)
+    desk = prefix.display = desktop(width, height, depth)
+    prefix.reg_set(SETTINGS, "MessageDisplayed", "REG_DWORD", 1)
+    rnd = random.Random(depth)
+    points = [(rnd.randrange(width), rnd.randrange(height)) for _ in range(400)]
+    points += [(0, 0), (width - 1, 0), (0, height - 1), (width - 1, height - 1)]
+    before = _pixel_samples(probe, prefix, points) if depth == 8 else None
+
+    run_without_notice(desk, probe, prefix, frostpane_exe)
+
+    files = capture_files(prefix)
+    assert len(files) == 1
+    path = os.path.join(prefix.temp_dir(), FOLDER, files[0])
+    capture = bmp.read_bmp(path)
+    # The read leaves biClrUsed 0 at both depths: no table at 16 bits; at 8 bits the table the read filled is
+    # written whole, since a reader takes 0 to mean 256 entries.
+    assert capture.biClrUsed == 0
+    check_header(capture, width, height, depth, 256 if depth == 8 else 0)
+    assert bmp.rgb_of_file_via_imagemagick(path) == (width, height, capture.rgb)
+    if depth == 16:
+        # A 5-6-5 screen read into a 5-5-5 file keeps the top five bits of each channel.
+        same_picture(width, height, capture.rgb, desk.shown[2], bits=5)
+        return
+    palette = set(capture.palette)
+    assert len(palette) > 20, "the read did not fill the colour table"
+    wrong = []
+    for (x, y), seen in before.items():
+        def distance(colour):
+            return sum((a - b) ** 2 for a, b in zip(colour, seen))
+        got = capture.pixel(x, y)
+        if distance(got) != min(distance(c) for c in palette):
+            wrong.append(((x, y), seen, got))
+    assert wrong == [], "%d of %d pixels are not the table colour nearest to the screen's" % (len(wrong), len(before))
+
+
+def test_a_capture_folder_taken_by_a_file_reports_each_refused_step_then_shows_the_window(desktop, prefix, probe,
+                                                                                         frostpane_exe):
+    desk = prefix.display = desktop(640, 480, 24)
+    prefix.reg_set(SETTINGS, "MessageDisplayed", "REG_DWORD", 1)
+    blocker = os.path.join(prefix.temp_dir(), FOLDER)
+    with open(blocker, "w") as f:
+        f.write("not a folder\n")
+
+    started = time.time()
+    proc = prefix.run(frostpane_exe)
+    try:
+        boxes = boxes_until_the_cover_window(desk, probe, prefix, proc)
+        win = cover_window(desk, proc)
+        ended = time.time()
+        desk.key(win, "a")
+        assert dt.wait_exit(proc, 20) == 0
+    finally:
+        if proc.poll() is None:
+            proc.kill()
+
+    # CloseHandle accepts INVALID_HANDLE_VALUE under Wine (it is the process's own pseudo-handle): no box for it.
+    assert boxes == [(TITLE, [text], [("OK", "1")], ["exclamation"], "0x00000000")
+                     for text in ("CreateFile Error", "WriteFile 1 Error", "WriteFile 2 Error", "WriteFile 3 Error")]
+    assert os.path.isfile(blocker) and open(blocker).read() == "not a folder\n"
+    # The path is recorded although nothing could be written there.
+    recorded = prefix.reg_query(SETTINGS, "ScreenShotFilePath")
+    assert recorded[0] == "REG_SZ"
+    name = recorded[1].rsplit("\\", 1)[1]
+    assert recorded[1] == windows_capture_path(probe, prefix, name)
+    assert name in expected_names(prefix, started, ended)

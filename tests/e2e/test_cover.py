@@ -1,0 +1,310 @@
+"""End to end: the cover window over the primary monitor, with the real executable on Xvfb and openbox.
+
+The window is judged from outside: its X geometry (xdotool), its Win32 styles and rectangles (winprobe) and the
+screen's pixels. Whether it shows the capture or the live screen is told apart by painting another picture on the
+root window underneath it: the screen must keep showing the picture of the capture, and shows the new one only
+once the window has gone.
+
+Wine puts back what another window hid from its own copy of a window's pixels, without asking the window to
+paint (measured), so a window laid over the cover window and taken away cannot show whether the program repaints.
+Minimising and restoring it does ask the window to paint all of itself, so that is done too.
+
+The input cases share one prefix and display (the notice marked as seen, a Wine session kept up); every other
+test has a fresh prefix. Keys are real input (xdotool key sends press and release together, after activating the
+window), so no key is left held down when the window closes on its press.
+"""
+
+import os
+import struct
+import subprocess
+from pathlib import Path
+
+import pytest
+
+import desktop as dt
+
+TITLE = "Frostpane by Tapwright"
+SETTINGS = r"HKCU\Software\Tapwright\Frostpane by Tapwright\Settings"
+FOLDER = "Images-Captured-By-Tapwright"
+ICON_FILE = Path(__file__).resolve().parents[2] / "res" / "Frostpane.ico"
+
+WS_POPUP, WS_BORDER, WS_DLGFRAME, WS_THICKFRAME, WS_SYSMENU = 0x80000000, 0x00800000, 0x00400000, 0x00040000, 0x80000
+WS_EX_DLGMODALFRAME, WS_EX_WINDOWEDGE, WS_EX_CLIENTEDGE, WS_EX_STATICEDGE = 0x1, 0x100, 0x200, 0x20000
+MAGENTA = (255, 0, 255)
+WM_SYSCOMMAND, SC_MINIMIZE, SC_RESTORE = 0x0112, 0xF020, 0xF120
+
+
+def cover_windows(desk, proc):
+    """The program's X windows with an empty title: its cover window. (Its boxes share the X class, taken from
+    the executable's name, but carry the application title.)"""
+    return [w for w in desk.windows(cls="frostpane.exe", pid=proc.pid) if desk.window_name(w) == ""]
+
+
+def cover_window(desk, proc, timeout=30):
+    return dt.poll(lambda: cover_windows(desk, proc), timeout, "the cover window")[0]
+
+
+def press_return_on_box(desk):
+    win = desk.wait_window(TITLE)
+    desk.key(win, "Return")
+    dt.poll(lambda: win not in desk.windows(), 20, "the box to close")
+
+
+def paint_root_underneath(desk, variant, folder):
+    """Puts picture `variant` on the root window without waiting for the screen to show it (a window covers it)."""
+    path = os.path.join(str(folder), "root%d.ppm" % variant)
+    dt.write_ppm(path, desk.width, desk.height, dt.picture(desk.width, desk.height, variant))
+    subprocess.run([dt.IM_DISPLAY, "-window", "root", path], env=desk.env(), stdout=subprocess.DEVNULL,
+                   stderr=subprocess.DEVNULL, timeout=30)
+
+
+def ico_argb(path, size):
+    """The size x size image of a 16-colour .ico file as ARGB values, top row first; None where it is
+    transparent."""
+    data = path.read_bytes()
+    count = struct.unpack_from("<H", data, 4)[0]
+    for i in range(count):
+        w, h, _colours, _res, _planes, _bits, _length, offset = struct.unpack_from("<BBBBHHII", data, 6 + 16 * i)
+        if (w, h) == (size, size):
+            break
+    else:
+        raise ValueError("no %d x %d image in %s" % (size, size, path))
+    header_size, _w, _h2, _planes, bits = struct.unpack_from("<IiiHH", data, offset)
+    assert bits == 4
+    palette = [struct.unpack_from("<BBB", data, offset + header_size + 4 * k) for k in range(16)]
+    colours = offset + header_size + 64
+    colour_stride, mask_stride = ((size * 4 + 31) // 32) * 4, ((size + 31) // 32) * 4
+    mask = colours + colour_stride * size
+    out = []
+    for y in range(size - 1, -1, -1):  # rows are stored bottom-up
+        for x in range(size):
+            if data[mask + y * mask_stride + x // 8] >> (7 - x % 8) & 1:
+                out.append(None)
+                continue
+            byte = data[colours + y * colour_stride + x // 2]
+            b, g, r = palette[byte >> 4 if x % 2 == 0 else byte & 15]
+            out.append(0xFF000000 | r << 16 | g << 8 | b)
+    return out
+
+
+def window_icons(desk, win):
+    """{(width, height): [ARGB, ...]} of the icons the window shows to the window manager (_NET_WM_ICON)."""
+    r = desk.x("xprop", "-id", str(win), "-notype", "32c", "_NET_WM_ICON")
+    values = [int(v) for v in r.stdout.split("=", 1)[1].replace(",", " ").split()] if "=" in r.stdout else []
+    icons = {}
+    while len(values) >= 2:
+        w, h = values[:2]
+        icons[(w, h)] = values[2 : 2 + w * h]
+        values = values[2 + w * h :]
+    return icons
+
+
+def region_shows(desk, left, top, right, bottom, colour):
+    _w, _h, shot = desk.screenshot()
+    row = bytes(colour) * (right - left)
+    return all(shot[(y * desk.width + left) * 3 : (y * desk.width + right) * 3] == row for y in range(top, bottom))
+
+
+def stopped(proc):
+    if proc.poll() is None:
+        proc.kill()
+        proc.wait(10)
+
+
+# The window and its picture
+
+
+def test_after_the_notice_a_frameless_window_covers_the_screen_with_the_capture(desktop, prefix, probe,
+                                                                                frostpane_exe, tmp_path):
+    desk = prefix.display = desktop(800, 600, 24)
+    width, height, shown = desk.shown
+    proc = prefix.run(frostpane_exe)
+    try:
+        press_return_on_box(desk)
+        win = cover_window(desk, proc)
+        assert desk.geometry(win) == {"x": 0, "y": 0, "width": width, "height": height}
+
+        rc, facts = probe(prefix, "find", "--class", "#32770", "--exe", "Frostpane.exe", "")
+        assert rc == 0 and facts["matches"] == "1"
+        assert (facts["rect"], facts["client"], facts["client_origin"]) == (
+            "0,0,%d,%d" % (width, height), "0,0,%d,%d" % (width, height), "0,0")
+        style, exstyle = int(facts["style"], 16), int(facts["exstyle"], 16)
+        assert style & WS_POPUP
+        assert style & (WS_BORDER | WS_DLGFRAME | WS_THICKFRAME | WS_SYSMENU) == 0, hex(style)
+        assert exstyle & (WS_EX_DLGMODALFRAME | WS_EX_WINDOWEDGE | WS_EX_CLIENTEDGE | WS_EX_STATICEDGE) == 0
+        assert facts["children"] == "0"
+        # Its icon, as the window manager gets it, is the application's 32 x 32 image.
+        icon = window_icons(desk, win).get((32, 32))
+        assert icon is not None
+        expected = ico_argb(ICON_FILE, 32)
+        assert len(icon) == len(expected)
+        assert [v if e is not None else v >> 24 for v, e in zip(icon, expected)] == [
+            e if e is not None else 0 for e in expected]
+
+        paint_root_underneath(desk, 1, tmp_path)
+        desk.wait_for_screen(shown, timeout=10)
+
+        desk.key(win, "Return")
+        assert dt.wait_exit(proc, 20) == 0
+    finally:
+        stopped(proc)
+    # The root did change underneath: with the window gone the screen shows the other picture.
+    desk.wait_for_screen(dt.picture(width, height, 1), timeout=10)
+
+
+def test_a_repaint_after_another_window_or_a_minimise_restores_the_capture(desktop, prefix, probe, frostpane_exe,
+                                                                       winprobe_exe, tmp_path):
+    desk = prefix.display = desktop(640, 480, 24)
+    width, height, shown = desk.shown
+    prefix.reg_set(SETTINGS, "MessageDisplayed", "REG_DWORD", 1)
+    proc = prefix.run(frostpane_exe)
+    other = None
+    try:
+        win = cover_window(desk, proc)
+        desk.wait_for_screen(shown, timeout=10)
+        # Whatever lay under the other window now differs from the capture: the root holds picture 1.
+        paint_root_underneath(desk, 1, tmp_path)
+        left, top, right, bottom = 120, 90, 420, 330
+        other = prefix.run(winprobe_exe, "window", "", left, top, right - left, bottom - top, "--popup", "--color",
+                           "0xFF00FF")
+        dt.poll(lambda: region_shows(desk, left, top, right, bottom, MAGENTA), 20, "the other window on top",
+                interval=0.2)
+        assert proc.poll() is None
+
+        rc, _facts = probe(prefix, "close", "--class", "WinprobePlain", "")
+        assert rc == 0
+        assert dt.wait_exit(other, 20) == 0
+        desk.wait_for_screen(shown, timeout=10)
+
+        # Minimised, the window leaves the screen to the root's picture; restored, it must paint the capture
+        # again over all of itself.
+        for command, picture in ((SC_MINIMIZE, dt.picture(width, height, 1)), (SC_RESTORE, shown)):
+            rc, _facts = probe(prefix, "post", "--class", "#32770", "--exe", "Frostpane.exe", "", WM_SYSCOMMAND,
+                               command, 0)
+            assert rc == 0
+            desk.wait_for_screen(picture, timeout=10)
+        assert proc.poll() is None
+
+        desk.key(win, "Escape")
+        assert dt.wait_exit(proc, 20) == 0
+    finally:
+        stopped(proc)
+        if other is not None:
+            stopped(other)
+    desk.wait_for_screen(dt.picture(width, height, 1), timeout=10)
+
+
+def test_a_recorded_path_to_no_file_gives_a_black_window_that_still_closes(desktop, prefix, frostpane_exe):
+    desk = prefix.display = desktop(640, 480, 24)
+    prefix.reg_set(SETTINGS, "MessageDisplayed", "REG_DWORD", 1)
+    # The capture folder is a plain file, so the path the run records names a file that was never written.
+    with open(os.path.join(prefix.temp_dir(), FOLDER), "w") as f:
+        f.write("not a folder\n")
+    proc = prefix.run(frostpane_exe)
+    try:
+        # The boxes that report the failed writes come first.
+        for _ in range(8):
+            dt.poll(lambda: desk.windows(TITLE, pid=proc.pid) or cover_windows(desk, proc),
+                    30, "a box or the cover window")
+            if not desk.windows(TITLE, pid=proc.pid):
+                break
+            press_return_on_box(desk)
+        win = cover_window(desk, proc)
+        recorded = prefix.reg_query(SETTINGS, "ScreenShotFilePath")
+        assert recorded[0] == "REG_SZ" and not os.path.exists(prefix.unix_path(recorded[1]))
+
+        desk.wait_for_screen(bytes(desk.width * desk.height * 3), timeout=10)
+        desk.click(win, 1, 200, 150)
+        assert dt.wait_exit(proc, 20) == 0
+    finally:
+        stopped(proc)
+
+
+# Which inputs close it
+
+
+@pytest.fixture(scope="module")
+def seen(wine_template, tmp_path_factory):
+    """A display with picture 0 and a prefix whose notice has been seen, with a Wine session kept up."""
+    desk = dt.Display(640, 480, 24).start()
+    copy = None
+    try:
+        desk.shown = desk.paint_picture()
+        copy = wine_template.fresh(tmp_path_factory.mktemp("cover") / "prefix", desk)
+        copy.start_session()
+        copy.reg_set(SETTINGS, "MessageDisplayed", "REG_DWORD", 1)
+        yield desk, copy
+    finally:
+        if copy is not None:
+            copy.remove()
+        desk.stop()
+
+
+def _start(desk, prefix, exe):
+    proc = prefix.run(exe)
+    win = cover_window(desk, proc)
+    desk.wait_for_screen(desk.shown[2], timeout=10)
+    return proc, win
+
+
+def _key(name):
+    return lambda desk, win: desk.key(win, name)
+
+
+def _click(button):
+    return lambda desk, win: desk.click(win, button, 321, 123)
+
+
+def _move(desk, win):
+    for x, y in ((10, 10), (600, 30), (320, 460), (5, 470)):
+        desk.mouse_to(x, y, win)
+
+
+CLOSING = {
+    "Return": _key("Return"),
+    "Escape": _key("Escape"),
+    "letter": _key("a"),
+    "F5": _key("F5"),
+    "shift+Tab": _key("shift+Tab"),
+    "left-click": _click(1),
+    "right-click": _click(3),
+}
+
+NOT_CLOSING = {
+    "Tab": _key("Tab"),
+    "Up": _key("Up"),
+    "Down": _key("Down"),
+    "Left": _key("Left"),
+    "Right": _key("Right"),
+    "middle-click": _click(2),
+    "mouse-move": _move,
+    "wheel-up": _click(4),
+    "wheel-down": _click(5),
+}
+
+
+@pytest.mark.parametrize("name", list(CLOSING))
+def test_a_closing_input_ends_the_program(seen, frostpane_exe, name):
+    desk, prefix = seen
+    proc, win = _start(desk, prefix, frostpane_exe)
+    try:
+        CLOSING[name](desk, win)
+        assert dt.wait_exit(proc, 20) == 0
+        assert win not in desk.windows()
+    finally:
+        stopped(proc)
+
+
+@pytest.mark.parametrize("name", list(NOT_CLOSING))
+def test_a_navigation_key_or_other_mouse_input_leaves_it_open(seen, frostpane_exe, name):
+    desk, prefix = seen
+    proc, win = _start(desk, prefix, frostpane_exe)
+    try:
+        NOT_CLOSING[name](desk, win)
+        assert dt.still_running_after(proc, 1.0), "%s closed the window" % name
+        assert win in desk.windows()
+        desk.wait_for_screen(desk.shown[2], timeout=5)
+        desk.key(win, "Escape")
+        assert dt.wait_exit(proc, 20) == 0
+    finally:
+        stopped(proc)
