@@ -1,0 +1,90 @@
+"""The About box, end to end: opened over the running cover window by the system command a platform menu would
+send, read with winprobe, closed with Enter and with Esc, and the frozen picture still in place afterwards.
+
+Under Wine the cover window has no system menu (its template has no system-menu style, and GetSystemMenu(FALSE)
+answers null for it), so the menu entry itself cannot be chosen here; the command is posted to the window instead,
+as the menu would send it: WM_SYSCOMMAND (0x0112) with the entry's id.
+"""
+
+import desktop as dt
+
+ABOUT = "About Frostpane by Tapwright"
+SETTINGS = r"HKCU\Software\Tapwright\Frostpane by Tapwright\Settings"
+COVER = ["--class", "#32770", "--exe", "Frostpane.exe", ""]
+WM_SYSCOMMAND = "0x0112"
+SS_ICON, SS_TYPEMASK = 0x3, 0x1F
+BS_DEFPUSHBUTTON, BS_TYPEMASK = 0x1, 0xF
+
+
+def _rect(text):
+    return tuple(int(v) for v in text.split(","))
+
+
+def _centre(rect):
+    left, top, right, bottom = rect
+    return (left + right) / 2, (top + bottom) / 2
+
+
+def test_about_box_over_the_cover_window(desktop, prefix, probe, frostpane_exe):
+    desk = prefix.display = desktop()
+    width, height, picture = desk.shown
+    prefix.reg_set(SETTINGS, "MessageDisplayed", "REG_DWORD", 1)
+    proc = prefix.run(frostpane_exe)
+    try:
+        rc, cover = probe(prefix, "find", "--timeout", "30000", *COVER)
+        assert rc == 0 and cover["rect"] == "0,0,%d,%d" % (width, height)
+        desk.wait_for_screen(picture)
+        cover_x = desk.wait_window(pid=proc.pid)
+
+        # 0x0020 lies outside the About entry's ids (0x0010 to 0x001F) and goes to default processing. It is posted
+        # ahead of 0x0010, so the box that comes up is the one 0x0010 asked for, and no second box may follow.
+        for command in ("0x0020", "0x0010"):
+            rc, facts = probe(prefix, "post", *COVER, WM_SYSCOMMAND, command, "0")
+            assert rc == 0 and facts["posted"] == "1"
+
+        for again, close_key in enumerate(("Return", "Escape")):
+            if again:
+                rc, facts = probe(prefix, "post", *COVER, WM_SYSCOMMAND, "0x0010", "0")
+                assert rc == 0 and facts["posted"] == "1"
+            rc, about = probe(prefix, "find", "--timeout", "10000", "--icon-id", "128", ABOUT)
+            assert rc == 0, "no About box came up"
+            assert (about["title"], about["class"], about["exe"], about["matches"]) == (
+                ABOUT, "#32770", "Frostpane.exe", "1")
+            assert about["owner"] == cover["hwnd"]
+
+            children = dt.probe_children(about)
+            assert [(c["class"], c["id"]) for c in children] == [
+                ("Static", "65535"), ("Static", "65535"), ("Static", "65535"), ("Button", "1")]
+            icon, version, contact, ok = children
+            assert int(icon["style"], 16) & SS_TYPEMASK == SS_ICON
+            assert icon["icon_match"] == "exe:128" and float(icon["icon_match_score"]) < 1.0
+            assert version["text"] == "Frostpane Version 1.0"
+            assert contact["text"] == "Contact : support@tapwright.example"
+            assert ok["text"] == "OK" and int(ok["style"], 16) & BS_TYPEMASK == BS_DEFPUSHBUTTON
+            assert all(c["visible"] == "1" for c in children)
+
+            # Centred over the cover window, which covers the screen; modal over it.
+            about_centre = _centre(_rect(about["rect"]))
+            cover_centre = _centre(_rect(cover["rect"]))
+            assert abs(about_centre[0] - cover_centre[0]) <= 1 and abs(about_centre[1] - cover_centre[1]) <= 1, (
+                about["rect"], cover["rect"])
+            rc, facts = probe(prefix, "find", "--timeout", "0", *COVER)
+            assert rc == 0 and facts["enabled"] == "0"
+
+            desk.key(desk.wait_window(ABOUT), close_key)
+            dt.poll(lambda: probe(prefix, "find", "--timeout", "0", ABOUT)[0] == 1, 20,
+                    "the About box to close on %s" % close_key)
+            rc, facts = probe(prefix, "find", "--timeout", "0", *COVER)
+            assert rc == 0 and facts["hwnd"] == cover["hwnd"] and facts["enabled"] == "1"
+            assert proc.poll() is None, "closing the About box ended the program"
+            # Where the box stood, the capture is back: the whole screen is the picture again.
+            desk.wait_for_screen(picture)
+            if not again:
+                rc, facts = probe(prefix, "find", "--timeout", "1500", ABOUT)
+                assert (rc, facts) == (1, {"matches": "0"}), "WM_SYSCOMMAND 0x0020 opened an About box"
+
+        desk.key(cover_x, "a")
+        assert dt.wait_exit(proc, 20) == 0
+    finally:
+        if proc.poll() is None:
+            proc.kill()
