@@ -2,6 +2,7 @@
 #include "BmpFormat.h"
 
 #include <algorithm>
+#include <cstring>
 
 WORD DepthClass(WORD wPlanes, WORD wBitsPerPixel)
 {
@@ -79,4 +80,35 @@ BmpFileLayout ComputeBmpFileLayout(
 	layout.fileHeader.bfOffBits = sizeof(BITMAPFILEHEADER) + layout.dwInfoBytes;
 	layout.fileHeader.bfSize = layout.fileHeader.bfOffBits + layout.dwPixelBytes;
 	return layout;
+}
+
+bool IsCompleteBmpFile(const BYTE* pHead, size_t cbHead, uint64_t cbFile)
+{
+	BITMAPFILEHEADER file;
+	BITMAPINFOHEADER info;
+	if (!pHead || cbHead < sizeof(file) + sizeof(info))
+		return false;
+	std::memcpy(&file, pHead, sizeof(file));
+	std::memcpy(&info, pHead + sizeof(file), sizeof(info));
+
+	const bool bKnownDepth = info.biBitCount == 1 || info.biBitCount == 4 || info.biBitCount == 8 ||
+	                         info.biBitCount == 16 || info.biBitCount == 24 || info.biBitCount == 32;
+	const bool bUncompressed = info.biCompression == BI_RGB ||
+	                           (info.biCompression == BI_BITFIELDS && info.biBitCount >= 16);
+	if (file.bfType != 0x4D42 || info.biSize < sizeof(info) || info.biWidth <= 0 || info.biHeight == 0 ||
+	    info.biPlanes != 1 || !bKnownDepth || !bUncompressed)
+		return false;
+
+	// The masks of a bit-field image follow a 40-byte header; larger headers hold them inside.
+	uint64_t nTableEntries = info.biClrUsed;
+	if (nTableEntries == 0 && info.biBitCount <= 8)
+		nTableEntries = uint64_t{1} << info.biBitCount;
+	if (info.biCompression == BI_BITFIELDS && info.biSize == sizeof(info))
+		nTableEntries += 3;
+	const uint64_t nHeaderEnd = sizeof(file) + uint64_t{info.biSize} + nTableEntries * sizeof(RGBQUAD);
+
+	const uint64_t nRows = info.biHeight < 0 ? 0 - int64_t{info.biHeight} : info.biHeight;
+	const uint64_t nPixelBytes = uint64_t(Stride(info.biBitCount, info.biWidth)) * nRows;
+	return nHeaderEnd <= cbFile && file.bfOffBits >= sizeof(file) + sizeof(info) &&
+	       uint64_t{file.bfOffBits} + nPixelBytes <= cbFile;
 }

@@ -78,3 +78,8 @@ struct BmpFileLayout {
 
 BmpFileLayout ComputeBmpFileLayout(
 	const BITMAPINFOHEADER& header, DWORD dwTableCapacity, DWORD dwPixelCapacity);
+
+// Whether a file of cbFile bytes that begins with the cbHead bytes at pHead is a whole,
+// uncompressed BMP with an info header of 40 bytes or more: every colour entry and pixel row its
+// headers announce lies within the file, so a loader never reads past its end.
+bool IsCompleteBmpFile(const BYTE* pHead, size_t cbHead, uint64_t cbFile);

@@ -117,10 +117,22 @@ void CScreenGrabber::WriteBmpFile(CString strPath, LPBITMAPINFO pbi, HBITMAP hBi
 	if (!::GetDIBits(hDC, hBitmap, 0, LOWORD(header.biHeight), pBits, pbi, DIB_RGB_COLORS))
 		AfxMessageBox("GetDIBits Error", MB_OK);
 
+	// The file is written under a name of this process's own and takes the capture's name only when
+	// it is complete: a failed write never leaves a truncated capture nor spoils one of the same name,
+	// and two runs in the same second never write into one file.
+	CString strPartPath;
+	strPartPath.Format("%s.%lu.part", static_cast<LPCTSTR>(strPath), ::GetCurrentProcessId());
+	bool bComplete = true;
+	auto report = [&bComplete](bool bSucceeded, LPCTSTR pszMessage) {
+		if (!bSucceeded) {
+			AfxMessageBox(pszMessage, MB_OK);
+			bComplete = false;
+		}
+	};
+
 	HANDLE hFile = ::CreateFileA(
-		strPath, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-	if (hFile == INVALID_HANDLE_VALUE)
-		AfxMessageBox("CreateFile Error", MB_OK);
+		strPartPath, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+	report(hFile != INVALID_HANDLE_VALUE, "CreateFile Error");
 
 	// The read may have changed the header; the file describes exactly what is written, and
 	// nothing is read beyond the description block or the pixel buffer.
@@ -133,14 +145,15 @@ void CScreenGrabber::WriteBmpFile(CString strPath, LPBITMAPINFO pbi, HBITMAP hBi
 	header.biClrUsed = layout.dwClrUsed;
 	header.biSizeImage = layout.dwSizeImage;
 
-	if (!WriteBlock(hFile, &layout.fileHeader, sizeof(layout.fileHeader)))
-		AfxMessageBox("WriteFile 1 Error", MB_OK);
-	if (!WriteBlock(hFile, pbi, layout.dwInfoBytes))
-		AfxMessageBox("WriteFile 2 Error", MB_OK);
-	if (!WriteBlock(hFile, pBits, layout.dwPixelBytes))
-		AfxMessageBox("WriteFile 3 Error", MB_OK);
-	if (!::CloseHandle(hFile))
-		AfxMessageBox("CloseHandle Error", MB_OK);
+	report(WriteBlock(hFile, &layout.fileHeader, sizeof(layout.fileHeader)), "WriteFile 1 Error");
+	report(WriteBlock(hFile, pbi, layout.dwInfoBytes), "WriteFile 2 Error");
+	report(WriteBlock(hFile, pBits, layout.dwPixelBytes), "WriteFile 3 Error");
+	report(::CloseHandle(hFile) != FALSE, "CloseHandle Error");
+
+	if (bComplete)
+		report(::MoveFileExA(strPartPath, strPath, MOVEFILE_REPLACE_EXISTING) != FALSE, "MoveFile Error");
+	if (!bComplete && hFile != INVALID_HANDLE_VALUE)
+		::DeleteFileA(strPartPath);
 
 	::GlobalFree(pBits);
 }

@@ -6,12 +6,29 @@
 #include <memory>
 
 #include "AboutDlg.h"
+#include "BmpFormat.h"
 #include "Settings.h"
 
 namespace {
 
 const UINT_PTR kDrawTimerId = 1;
 const UINT kDrawDelayMs = 100;
+
+// Whether the file at pszPath is a whole BMP. The platform's loader reads past the end of a
+// truncated one and brings the program down; such a file, like any that is not a BMP, shows black.
+bool IsCompleteBmp(LPCTSTR pszPath)
+{
+	HANDLE hFile = ::CreateFileA(pszPath, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+		nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+	if (hFile == INVALID_HANDLE_VALUE)
+		return false;
+	BYTE head[sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER)];
+	DWORD dwRead = 0;
+	LARGE_INTEGER size = {};
+	const bool bRead = ::ReadFile(hFile, head, sizeof(head), &dwRead, nullptr) && ::GetFileSizeEx(hFile, &size);
+	::CloseHandle(hFile);
+	return bRead && IsCompleteBmpFile(head, dwRead, static_cast<uint64_t>(size.QuadPart));
+}
 
 } // namespace
 
@@ -38,8 +55,9 @@ BOOL CFrostpaneDlg::OnInitDialog()
 	CDialog::OnInitDialog();
 
 	m_strImagePath = AfxGetApp()->GetProfileString(kSettingsSection, kScreenShotFilePathEntry, "");
-	m_bitmap.Attach(
-		::LoadImageA(AfxGetInstanceHandle(), m_strImagePath, IMAGE_BITMAP, 0, 0, LR_LOADFROMFILE));
+	if (IsCompleteBmp(m_strImagePath))
+		m_bitmap.Attach(
+			::LoadImageA(AfxGetInstanceHandle(), m_strImagePath, IMAGE_BITMAP, 0, 0, LR_LOADFROMFILE));
 
 	AppendAboutEntry(GetSystemMenu(FALSE), IDS_ABOUTBOX);
 

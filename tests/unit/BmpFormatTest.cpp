@@ -486,3 +486,58 @@ TEST(LayoutMends, CountAtADepthWithoutRoomForATable)
 }
 
 } // namespace
+
+// Every file the capture writes is whole; a byte less anywhere in its rows is not.
+TEST(CompleteFile, WhatTheCaptureWritesAtEachDepthAndNothingShorter)
+{
+	for (WORD wBits : {1, 4, 8, 16, 24, 32}) {
+		SCOPED_TRACE(wBits);
+		const Capture capture = MakeCapture(37, 5, wBits);
+		const std::vector<BYTE> file =
+			LayOutFile(capture, ComputeBmpFileLayout(capture.header, capture.dwTableCapacity,
+			                        capture.dwPixelCapacity));
+		EXPECT_TRUE(IsCompleteBmpFile(file.data(), file.size(), file.size()));
+		EXPECT_FALSE(IsCompleteBmpFile(file.data(), file.size(), file.size() - 1));
+		EXPECT_FALSE(IsCompleteBmpFile(file.data(), 53, file.size())) << "headers cut short";
+	}
+}
+
+// Headers that announce more than the file holds, or what no loader should be handed.
+TEST(CompleteFile, HeadersThatDoNotDescribeTheFile)
+{
+	const Capture capture = MakeCapture(8, 8, 8);
+	const std::vector<BYTE> good =
+		LayOutFile(capture, ComputeBmpFileLayout(capture.header, capture.dwTableCapacity, capture.dwPixelCapacity));
+	ASSERT_TRUE(IsCompleteBmpFile(good.data(), good.size(), good.size()));
+
+	auto patched = [&good](size_t nAt, std::initializer_list<BYTE> bytes) {
+		std::vector<BYTE> file = good;
+		std::copy(bytes.begin(), bytes.end(), file.begin() + nAt);
+		return IsCompleteBmpFile(file.data(), file.size(), file.size());
+	};
+	EXPECT_FALSE(patched(0, {'B', 'A'})) << "not a BMP";
+	EXPECT_FALSE(patched(14, {12, 0, 0, 0})) << "an info header shorter than 40 bytes";
+	EXPECT_FALSE(patched(10, {20, 0, 0, 0})) << "pixels that start inside the headers";
+	EXPECT_FALSE(patched(18, {0, 0, 0, 0})) << "no width";
+	EXPECT_FALSE(patched(22, {0, 0, 0, 0})) << "no height";
+	EXPECT_FALSE(patched(26, {2, 0})) << "two planes";
+	EXPECT_FALSE(patched(28, {7, 0})) << "an unknown depth";
+	EXPECT_FALSE(patched(30, {1, 0, 0, 0})) << "run-length compressed";
+	EXPECT_FALSE(patched(18, {0x60, 0xEA, 0, 0})) << "60000 pixels wide in a file of a few hundred bytes";
+	EXPECT_FALSE(patched(46, {0, 2, 0, 0})) << "a colour table of 512 entries, twice what the file has";
+	EXPECT_TRUE(patched(22, {0xF8, 0xFF, 0xFF, 0xFF})) << "rows top-down are as whole";
+}
+
+// A file of 60000 x 60000 pixels at 32 bits would take 14.4 GB: no header-sized file holds it.
+TEST(CompleteFile, AbsurdDimensionsNeedTheirWholeSize)
+{
+	BITMAPFILEHEADER file = {0x4D42, 0, 0, 0, 54};
+	BITMAPINFOHEADER info = MakeInfoHeader(60000, 60000, 1, 32);
+	std::vector<BYTE> head(sizeof(file) + sizeof(info));
+	std::memcpy(head.data(), &file, sizeof(file));
+	std::memcpy(head.data() + sizeof(file), &info, sizeof(info));
+	const uint64_t nWhole = 54 + uint64_t{60000} * 60000 * 4;
+	EXPECT_FALSE(IsCompleteBmpFile(head.data(), head.size(), 4096));
+	EXPECT_FALSE(IsCompleteBmpFile(head.data(), head.size(), nWhole - 1));
+	EXPECT_TRUE(IsCompleteBmpFile(head.data(), head.size(), nWhole));
+}

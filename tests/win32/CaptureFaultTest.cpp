@@ -276,8 +276,9 @@ class CaptureWriteFault : public CaptureTest, public ::testing::WithParamInterfa
 {
 };
 
-// Each write failing alone, refused outright or short while reporting success: its box and no other.
-TEST_P(CaptureWriteFault, ShowsThatWritesBoxAlone)
+// Each write failing alone, refused outright or short while reporting success: its box and no other,
+// and nothing left behind of the file that could not be written whole.
+TEST_P(CaptureWriteFault, ShowsThatWritesBoxAloneAndLeavesNoFile)
 {
 	const int nWrite = std::get<0>(GetParam());
 	const bool bShort = std::get<1>(GetParam());
@@ -286,18 +287,12 @@ TEST_P(CaptureWriteFault, ShowsThatWritesBoxAlone)
 	ExpectAfxBox(m_boxes[0], "WriteFile " + std::to_string(nWrite) + " Error");
 	ExpectNamedPath(strResult);
 
-	// The file holds what the platform took: everything but the failed block (or its last byte).
 	ASSERT_EQ(CountCalls("WriteFile"), 3);
-	size_t nExpected = 0;
-	for (const FileCall& call : m_files) {
-		if (call.strCall == "WriteFile")
-			nExpected += call.dwWritten;
-	}
-	const std::vector<uint8_t> bytes = ReadFileBytes(static_cast<LPCTSTR>(strResult));
-	EXPECT_EQ(bytes.size(), nExpected);
 	const FileCall& failed = m_files[nWrite];
 	EXPECT_EQ(failed.dwWritten, bShort ? failed.dwAsked - 1 : 0u);
 	EXPECT_EQ(CountCalls("CloseHandle"), 1);
+	EXPECT_EQ(::GetFileAttributesA(strResult), INVALID_FILE_ATTRIBUTES);
+	EXPECT_TRUE(CaptureFiles().empty());
 }
 
 INSTANTIATE_TEST_SUITE_P(Writes, CaptureWriteFault,
@@ -307,14 +302,43 @@ INSTANTIATE_TEST_SUITE_P(Writes, CaptureWriteFault,
 	                                (std::get<1>(info.param) ? "Short" : "Refused");
                          });
 
-TEST_F(CaptureTest, FailedCloseShowsCloseHandleErrorAndLeavesACompleteFile)
+// A file whose close failed may not hold what was written: it is not taken as the capture.
+TEST_F(CaptureTest, FailedCloseShowsCloseHandleErrorAndLeavesNoFile)
 {
 	const CString strResult = Capture(CFileCallSpy::CloseFails);
 	ASSERT_EQ(m_boxes.size(), 1u) << Joined(m_boxes);
 	ExpectAfxBox(m_boxes[0], "CloseHandle Error");
-	const BmpFile bmp = ParseCapture(strResult);
-	EXPECT_EQ(bmp.bfSize, bmp.nFileLength);
-	EXPECT_EQ(bmp.biWidth, ::GetSystemMetrics(SM_CXSCREEN));
+	ExpectNamedPath(strResult);
+	EXPECT_EQ(::GetFileAttributesA(strResult), INVALID_FILE_ATTRIBUTES);
+	EXPECT_TRUE(CaptureFiles().empty());
+}
+
+// An earlier capture under the same name (a run in the same second) is replaced only by a whole one.
+TEST_F(CaptureTest, FailedWriteSparesAnEarlierCaptureOfTheSameName)
+{
+	const CString strFirst = Capture();
+	ASSERT_TRUE(m_boxes.empty()) << Joined(m_boxes);
+	const std::vector<uint8_t> earlier = ReadFileBytes(static_cast<LPCTSTR>(strFirst));
+	ASSERT_FALSE(earlier.empty());
+
+	// The failing run writes under that same name, whatever second it is by then.
+	CFileCallSpy spy(CFileCallSpy::WriteFails, 3);
+	CMessageBoxRecorder boxes;
+	CScreenGrabber grabber;
+	LPBITMAPINFO pbi = nullptr;
+	CDC screen;
+	ASSERT_TRUE(screen.Attach(::CreateDCA("DISPLAY", nullptr, nullptr, nullptr)));
+	CBitmap bitmap;
+	ASSERT_TRUE(bitmap.Attach(::CreateCompatibleBitmap(screen, 16, 16)));
+	pbi = grabber.CreateBitmapInfo(bitmap);
+	ASSERT_NE(pbi, nullptr);
+	grabber.WriteBmpFile(strFirst, pbi, bitmap, screen);
+	::LocalFree(pbi);
+
+	ASSERT_EQ(boxes.Boxes().size(), 1u);
+	ExpectAfxBox(boxes.Boxes()[0], "WriteFile 3 Error");
+	EXPECT_EQ(ReadFileBytes(static_cast<LPCTSTR>(strFirst)), earlier);
+	EXPECT_EQ(CaptureFiles().size(), 1u);
 }
 
 class CaptureTempPathFault : public CaptureTest, public ::testing::WithParamInterface<DWORD>

@@ -322,10 +322,10 @@ struct FileSpyState {
 
 FileSpyState g_spy;
 
+// A capture is written under its own name with a ".<process id>.part" ending, then renamed.
 bool IsCaptureFile(LPCSTR lpFileName)
 {
-	const size_t nLength = lpFileName ? std::strlen(lpFileName) : 0;
-	return nLength >= 4 && ::lstrcmpiA(lpFileName + nLength - 4, ".bmp") == 0;
+	return lpFileName && std::strstr(lpFileName, ".bmp") != nullptr;
 }
 
 HANDLE WINAPI SpyCreateFileA(LPCSTR lpFileName, DWORD dwAccess, DWORD dwShare, LPSECURITY_ATTRIBUTES lpSa,
