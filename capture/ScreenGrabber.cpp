@@ -17,6 +17,22 @@ bool WriteBlock(HANDLE hFile, const void* pData, DWORD dwLength)
 	return ::WriteFile(hFile, pData, dwLength, &dwWritten, nullptr) && dwWritten == dwLength;
 }
 
+// Gives the written file the capture's name. Another run's cover window may be reading an earlier
+// capture of that name (same second) for a moment; while it does, the name cannot be replaced.
+bool ReplaceWithFile(LPCTSTR pszPartPath, LPCTSTR pszPath)
+{
+	const int kTries = 20;
+	const DWORD kPauseMs = 50;
+	for (int nTry = 1;; ++nTry) {
+		if (::MoveFileExA(pszPartPath, pszPath, MOVEFILE_REPLACE_EXISTING))
+			return true;
+		const DWORD dwError = ::GetLastError();
+		if (nTry == kTries || (dwError != ERROR_SHARING_VIOLATION && dwError != ERROR_ACCESS_DENIED))
+			return false;
+		::Sleep(kPauseMs);
+	}
+}
+
 } // namespace
 
 CString CScreenGrabber::Capture()
@@ -151,7 +167,7 @@ void CScreenGrabber::WriteBmpFile(CString strPath, LPBITMAPINFO pbi, HBITMAP hBi
 	report(::CloseHandle(hFile) != FALSE, "CloseHandle Error");
 
 	if (bComplete)
-		report(::MoveFileExA(strPartPath, strPath, MOVEFILE_REPLACE_EXISTING) != FALSE, "MoveFile Error");
+		report(ReplaceWithFile(strPartPath, strPath), "MoveFile Error");
 	if (!bComplete && hFile != INVALID_HANDLE_VALUE)
 		::DeleteFileA(strPartPath);
 

@@ -367,3 +367,66 @@ INSTANTIATE_TEST_SUITE_P(Answers, CaptureTempPathFault, ::testing::Values(0u, 26
                          });
 
 } // namespace
+
+struct HeldFile {
+	HANDLE hFile;
+	DWORD dwHoldMs;
+};
+
+DWORD WINAPI CloseAfterHolding(LPVOID pParam)
+{
+	auto pHeld = static_cast<HeldFile*>(pParam);
+	::Sleep(pHeld->dwHoldMs);
+	::CloseHandle(pHeld->hFile);
+	return 0;
+}
+
+// Another program reading the earlier capture of the same name holds it open for a moment.
+class CaptureNameInUse : public CaptureTest
+{
+protected:
+	// Writes a small capture under strPath while a reader holds the earlier file open for dwHoldMs.
+	std::vector<RecordedBox> WriteWhileHeld(const CString& strPath, DWORD dwHoldMs)
+	{
+		HANDLE hReader = ::CreateFileA(strPath, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+		EXPECT_NE(hReader, INVALID_HANDLE_VALUE);
+		HeldFile held = {hReader, dwHoldMs};
+		HANDLE hThread = ::CreateThread(nullptr, 0, &CloseAfterHolding, &held, 0, nullptr);
+
+		CMessageBoxRecorder boxes;
+		CScreenGrabber grabber;
+		CDC screen;
+		screen.Attach(::CreateDCA("DISPLAY", nullptr, nullptr, nullptr));
+		CBitmap bitmap;
+		bitmap.Attach(::CreateCompatibleBitmap(screen, 16, 16));
+		LPBITMAPINFO pbi = grabber.CreateBitmapInfo(bitmap);
+		grabber.WriteBmpFile(strPath, pbi, bitmap, screen);
+		::LocalFree(pbi);
+		::WaitForSingleObject(hThread, INFINITE);
+		::CloseHandle(hThread);
+		return boxes.Boxes();
+	}
+};
+
+TEST_F(CaptureNameInUse, ReplacesTheFileOnceTheReaderHasLetItGo)
+{
+	const CString strPath = Capture();
+	ASSERT_TRUE(m_boxes.empty()) << Joined(m_boxes);
+	const std::vector<RecordedBox> boxes = WriteWhileHeld(strPath, 150);
+	EXPECT_TRUE(boxes.empty()) << Joined(boxes);
+	const BmpFile bmp = ParseCapture(strPath);
+	EXPECT_EQ(bmp.biWidth, 16);
+	EXPECT_EQ(CaptureFiles().size(), 1u);
+}
+
+TEST_F(CaptureNameInUse, ReaderThatKeepsItShowsMoveFileErrorAndSparesTheEarlierFile)
+{
+	const CString strPath = Capture();
+	ASSERT_TRUE(m_boxes.empty()) << Joined(m_boxes);
+	const std::vector<uint8_t> earlier = ReadFileBytes(static_cast<LPCTSTR>(strPath));
+	const std::vector<RecordedBox> boxes = WriteWhileHeld(strPath, 1500);
+	ASSERT_EQ(boxes.size(), 1u) << Joined(boxes);
+	ExpectAfxBox(boxes[0], "MoveFile Error");
+	EXPECT_EQ(ReadFileBytes(static_cast<LPCTSTR>(strPath)), earlier);
+	EXPECT_EQ(CaptureFiles().size(), 1u) << "the part written is removed";
+}
