@@ -32,8 +32,6 @@ BOOL CMenu::AppendMenu(UINT nFlags, UINT_PTR nIDNewItem, LPCTSTR lpszNewItem)
 	return ::AppendMenuA(m_hMenu, nFlags, nIDNewItem, lpszNewItem);
 }
 
-UINT CMenu::GetMenuItemCount() const { return static_cast<UINT>(::GetMenuItemCount(m_hMenu)); }
-
 CMenu* CMenu::FromHandle(HMENU hMenu)
 {
 	static CTempHandleMap<CMenu, CMenu, HMENU, &CMenu::m_hMenu> temps;

@@ -21,7 +21,6 @@ public:
 	BOOL DestroyMenu();
 
 	BOOL AppendMenu(UINT nFlags, UINT_PTR nIDNewItem = 0, LPCTSTR lpszNewItem = nullptr);
-	UINT GetMenuItemCount() const;
 
 	// A wrapper that does not own hMenu (a system menu, say); null for a null handle.
 	static CMenu* FromHandle(HMENU hMenu);

@@ -149,11 +149,6 @@ LRESULT CWnd::SendMessage(UINT message, WPARAM wParam, LPARAM lParam) const
 	return ::SendMessageA(m_hWnd, message, wParam, lParam);
 }
 
-BOOL CWnd::PostMessage(UINT message, WPARAM wParam, LPARAM lParam) const
-{
-	return ::PostMessageA(m_hWnd, message, wParam, lParam);
-}
-
 BOOL CWnd::ShowWindow(int nCmdShow) { return ::ShowWindow(m_hWnd, nCmdShow); }
 
 BOOL CWnd::DestroyWindow()

@@ -22,7 +22,6 @@ public:
 	static CWnd* FromHandlePermanent(HWND hWnd);
 
 	LRESULT SendMessage(UINT message, WPARAM wParam = 0, LPARAM lParam = 0) const;
-	BOOL PostMessage(UINT message, WPARAM wParam = 0, LPARAM lParam = 0) const;
 	BOOL ShowWindow(int nCmdShow);
 	BOOL DestroyWindow();
 	BOOL EnableWindow(BOOL bEnable = TRUE);

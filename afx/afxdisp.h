@@ -3,7 +3,6 @@
 
 #include "OleDateTime.h"
 
-// Allows dialogs to host ActiveX controls. This layer's dialogs host none, so the request
-// is only recorded.
-void AfxEnableControlContainer();
-bool AfxIsControlContainerEnabled();
+// Lets dialogs host ActiveX controls. The dialogs of this layer host none, so there is nothing to
+// set up; the call stays so that start-up reads as it does with the class library.
+inline void AfxEnableControlContainer() {}

@@ -1,8 +1,8 @@
 #!/usr/bin/env python3
 """Runs Frostpane once on a private virtual display: a known picture on the screen, the first-run notice
 pressed through, the frozen screen saved as a screenshot, then a key to close it. Says where the files went."""
-import os
 import shutil
+import subprocess
 import sys
 import tempfile
 from pathlib import Path
@@ -25,11 +25,13 @@ def main(exe):
         prefix = desktop.WinePrefix.build(out / "prefix", screen) if not (out / "prefix").exists() \
             else desktop.WinePrefix(out / "prefix", screen)
         proc = prefix.run(exe)
-        try:
-            notice = screen.wait_window(TITLE, timeout=60)
+        # The notice on a first run, or straight away the cover window.
+        first = desktop.poll(lambda: screen.windows(TITLE) or screen.windows(name="", cls="frostpane.exe"), 60,
+                             "the notice or the cover window")[0]
+        if screen.window_name(first) == TITLE:
             print("First-run notice shown; pressing Enter.")
-            screen.key(notice, "Return")
-        except TimeoutError:
+            screen.key(first, "Return")
+        else:
             print("No notice: this prefix has seen Frostpane before.")
         cover = screen.wait_window(name="", cls="frostpane.exe", timeout=60)
         geometry = screen.geometry(cover)
@@ -43,7 +45,7 @@ def main(exe):
         print("The cover window shows the capture, pixel for pixel.")
         shot = out / "frozen.png"
         desktop.write_ppm(work / "frozen.ppm", w, h, rgb)
-        os.system("%s %s %s" % (desktop.IM_CONVERT, work / "frozen.ppm", shot))
+        subprocess.run([desktop.IM_CONVERT, str(work / "frozen.ppm"), str(shot)], check=True)
         print("Screenshot of the frozen screen: %s" % shot)
         screen.key(cover, "Escape")
         desktop.wait_exit(proc, 30)
