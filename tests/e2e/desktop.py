@@ -901,6 +901,27 @@ def probe_children(facts):
     return children
 
 
+def read_box(probe, prefix, caption, exe, timeout=30):
+    """winprobe's facts of exe's message box with this caption, and its texts, buttons and icons; probe is the
+    fixture's probe(prefix, *args) callable.
+
+    winprobe names an icon by the pixels it shows, and a box can be found before it has painted them; so the box
+    is read again until each icon matches its candidate exactly (score 0), or the bound has passed.
+    """
+    deadline = time.monotonic() + timeout
+    while True:
+        rc, facts = probe(prefix, "find", "--timeout", str(int(timeout * 1000)), "--class", "#32770", "--exe",
+                          exe, probe_arg(caption))
+        assert rc == 0, "no box titled %r appeared" % caption
+        children = probe_children(facts)
+        icons = [c for c in children if c.get("icon", "0x00000000") != "0x00000000"]
+        if all(float(c.get("icon_match_score", "1")) == 0.0 for c in icons) or time.monotonic() > deadline:
+            break
+    texts = [c["text"] for c in children if c["class"] == "Static" and c["text"]]
+    buttons = [(c["text"], c["id"]) for c in children if c["class"] == "Button"]
+    return facts, texts, buttons, [c.get("icon_match") for c in icons]
+
+
 # The command line
 
 

@@ -100,23 +100,8 @@ def expected_names(prefix, started, ended):
 
 
 def read_box(probe, prefix, caption=TITLE, timeout=30):
-    """winprobe's facts of the program's message box with this caption, and its texts, buttons and icons.
-
-    winprobe names an icon by the pixels it shows, and a box can be found before it has painted them; so the box
-    is read again until each icon matches its candidate exactly (score 0), or the bound has passed.
-    """
-    deadline = time.monotonic() + timeout
-    while True:
-        rc, facts = probe(prefix, "find", "--timeout", str(int(timeout * 1000)), "--class", "#32770", "--exe",
-                          "Frostpane.exe", dt.probe_arg(caption))
-        assert rc == 0, "no box titled %r appeared" % caption
-        children = dt.probe_children(facts)
-        icons = [c for c in children if c.get("icon", "0x00000000") != "0x00000000"]
-        if all(float(c.get("icon_match_score", "1")) == 0.0 for c in icons) or time.monotonic() > deadline:
-            break
-    texts = [c["text"] for c in children if c["class"] == "Static" and c["text"]]
-    buttons = [(c["text"], c["id"]) for c in children if c["class"] == "Button"]
-    return facts, texts, buttons, [c.get("icon_match") for c in icons]
+    """The program's message box with this caption: winprobe's facts, its texts, buttons and icons."""
+    return dt.read_box(probe, prefix, caption, "Frostpane.exe", timeout)
 
 
 def press_return_on_box(desk, caption=TITLE):

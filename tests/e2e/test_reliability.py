@@ -193,6 +193,19 @@ class Scene:
             running = [p for p in running if p.poll() is None]
         return [p.wait() for p in procs]
 
+    def run_refused_file(self):
+        """One run whose capture file cannot be created: the four boxes, then a black cover window that ends on a
+        key. The settings it left."""
+        proc = self.start()
+        boxes, covers = self.drive([proc])
+        assert boxes == CREATE_FAILED
+        assert covers, "the run ended by itself (exit status %s) before its cover window came up" % proc.poll()
+        self.wait_black()
+        assert self.close_covers([proc]) == [0]
+        values = self.settings()
+        assert values["ScreenShotFilePath"][0] == "REG_SZ"
+        return values
+
     def wait_black(self, timeout=10):
         """Waits until the whole screen is black: a cover window with no picture, drawn."""
         w, h, _rgb = self.shown
@@ -305,17 +318,9 @@ def test_capture_folder_taken_by_a_plain_file(scene):
     with open(blocker, "wb") as f:
         f.write(content)
 
-    proc = s.start()
-    boxes, covers = s.drive([proc])
-    assert boxes == CREATE_FAILED
-    assert covers, "the run ended before its cover window came up (exit status %s)" % proc.poll()
-    s.wait_black()
-    assert s.close_covers([proc]) == [0]
-
-    values = s.settings()
+    values = s.run_refused_file()
     assert values["MessageDisplayed"] == ("REG_DWORD", 1)
-    kind, path = values["ScreenShotFilePath"]
-    assert kind == "REG_SZ"
+    path = values["ScreenShotFilePath"][1]
     assert re.fullmatch(re.escape(windows_path(s, blocker)) + r"\\Primary Monitor At [^\\]+\.bmp", path), path
     assert open(blocker, "rb").read() == content
     assert os.listdir(s.temp) == [FOLDER]
@@ -332,15 +337,7 @@ def test_temporary_folder_that_does_not_exist(scene):
     drive_c = os.path.realpath(os.path.join(s.prefix.path, "dosdevices", "c:"))
     before = sorted(os.listdir(drive_c))
 
-    proc = s.start()
-    boxes, covers = s.drive([proc])
-    assert boxes == CREATE_FAILED
-    assert covers, "the run ended before its cover window came up (exit status %s)" % proc.poll()
-    s.wait_black()
-    assert s.close_covers([proc]) == [0]
-
-    kind, path = s.settings()["ScreenShotFilePath"]
-    assert kind == "REG_SZ"
+    path = s.run_refused_file()["ScreenShotFilePath"][1]
     assert re.fullmatch(re.escape(missing + "\\" + FOLDER + "\\") + r"Primary Monitor At [^\\]+\.bmp", path), path
     assert not os.path.exists(os.path.join(drive_c, "no"))
     assert sorted(os.listdir(drive_c)) == before
@@ -534,15 +531,7 @@ def test_recorded_path_points_at_something_that_is_not_a_capture(scene, mounts, 
     mounts("--bind", s.folder, s.folder)
     mounts("-o", "remount,ro,bind", s.folder, s.folder)
 
-    proc = s.start()
-    boxes, covers = s.drive([proc])
-    assert boxes == CREATE_FAILED
-    assert covers, "the run ended by itself (exit status %s) before its cover window came up" % proc.poll()
-    s.wait_black()
-    assert s.close_covers([proc]) == [0]
-
-    kind, path = s.settings()["ScreenShotFilePath"]
-    assert kind == "REG_SZ"
+    path = s.run_refused_file()["ScreenShotFilePath"][1]
     assert path in [windows_path(s, os.path.join(s.folder, n)) for n in names]
     for name in names:
         there = os.path.join(s.folder, name)
