@@ -3,6 +3,24 @@
 
 #include <cstdio>
 
+namespace
+{
+
+// The description of a top-down, 32-bit image of the given size, for reading pixels as 0x00RRGGBB.
+BITMAPINFO TopDown32(int nWidth, int nHeight)
+{
+	BITMAPINFO bi = {};
+	bi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+	bi.bmiHeader.biWidth = nWidth;
+	bi.bmiHeader.biHeight = -nHeight;
+	bi.bmiHeader.biPlanes = 1;
+	bi.bmiHeader.biBitCount = 32;
+	bi.bmiHeader.biCompression = BI_RGB;
+	return bi;
+}
+
+} // namespace
+
 std::vector<uint32_t> ReadBitmapPixels(HBITMAP hBitmap, int& nWidth, int& nHeight)
 {
 	BITMAP bm = {};
@@ -11,13 +29,7 @@ std::vector<uint32_t> ReadBitmapPixels(HBITMAP hBitmap, int& nWidth, int& nHeigh
 		return {};
 	nWidth = bm.bmWidth;
 	nHeight = bm.bmHeight;
-	BITMAPINFO bi = {};
-	bi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-	bi.bmiHeader.biWidth = nWidth;
-	bi.bmiHeader.biHeight = -nHeight;
-	bi.bmiHeader.biPlanes = 1;
-	bi.bmiHeader.biBitCount = 32;
-	bi.bmiHeader.biCompression = BI_RGB;
+	BITMAPINFO bi = TopDown32(nWidth, nHeight);
 	std::vector<uint32_t> pixels(static_cast<size_t>(nWidth) * nHeight);
 	HDC hDC = ::GetDC(nullptr);
 	const int nRows = ::GetDIBits(hDC, hBitmap, 0, nHeight, pixels.data(), &bi, DIB_RGB_COLORS);
@@ -34,13 +46,7 @@ namespace
 
 std::vector<uint32_t> CopyFromDC(HDC hSource, int nWidth, int nHeight)
 {
-	BITMAPINFO bi = {};
-	bi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-	bi.bmiHeader.biWidth = nWidth;
-	bi.bmiHeader.biHeight = -nHeight;
-	bi.bmiHeader.biPlanes = 1;
-	bi.bmiHeader.biBitCount = 32;
-	bi.bmiHeader.biCompression = BI_RGB;
+	BITMAPINFO bi = TopDown32(nWidth, nHeight);
 	void* pBits = nullptr;
 	HBITMAP hDib = ::CreateDIBSection(hSource, &bi, DIB_RGB_COLORS, &pBits, nullptr, 0);
 	if (!hDib)
