@@ -39,6 +39,7 @@ CString CScreenGrabber::Capture()
 {
 	m_strFilePath.Empty();
 
+	BeginStep(CaptureStep::DisplayContexts);
 	CDC screenDC;
 	screenDC.Attach(::CreateDCA("DISPLAY", nullptr, nullptr, nullptr));
 	CDC memDC;
@@ -46,7 +47,9 @@ CString CScreenGrabber::Capture()
 
 	int nHeight = screenDC.GetDeviceCaps(VERTRES);
 	int nWidth = screenDC.GetDeviceCaps(HORZRES);
+	EndStep(CaptureStep::DisplayContexts);
 
+	BeginStep(CaptureStep::Bitmap);
 	CBitmap bitmap;
 	if (!bitmap.Attach(::CreateCompatibleBitmap(screenDC, nWidth, nHeight))) {
 		ReportError("hbmScreen");
@@ -57,15 +60,22 @@ CString CScreenGrabber::Capture()
 		ReportError("Compatible Bitmap Selection");
 		return m_strFilePath;
 	}
+	EndStep(CaptureStep::Bitmap);
 
+	BeginStep(CaptureStep::ScreenCopy);
 	nHeight = screenDC.GetDeviceCaps(VERTRES);
 	nWidth = screenDC.GetDeviceCaps(HORZRES);
 	if (!memDC.BitBlt(0, 0, nWidth, nHeight, &screenDC, 0, 0, SRCCOPY))
 		ReportError("Screen to Compat Blt Failed");
+	EndStep(CaptureStep::ScreenCopy);
 
+	BeginStep(CaptureStep::BitmapInfo);
 	LPBITMAPINFO pbi = CreateBitmapInfo(bitmap);
 	if (pbi) {
+		EndStep(CaptureStep::BitmapInfo);
+		BeginStep(CaptureStep::FileName);
 		MakeCaptureFileName();
+		EndStep(CaptureStep::FileName);
 		if (!m_strFilePath.IsEmpty())
 			WriteBmpFile(m_strFilePath, pbi, bitmap, screenDC);
 		::LocalFree(pbi);
@@ -124,14 +134,18 @@ void CScreenGrabber::WriteBmpFile(CString strPath, LPBITMAPINFO pbi, HBITMAP hBi
 	BITMAPINFOHEADER& header = pbi->bmiHeader;
 	const DWORD dwBufferSize = header.biSizeImage;
 	// Zero-filled, so rows a failed read leaves behind are black.
+	BeginStep(CaptureStep::PixelBuffer);
 	auto pBits = static_cast<LPBYTE>(::GlobalAlloc(GMEM_FIXED | GMEM_ZEROINIT, dwBufferSize));
+	EndStep(CaptureStep::PixelBuffer);
 	if (!pBits) {
 		AfxMessageBox("GlobalAlloc Error", MB_OK);
 		return;
 	}
 
+	BeginStep(CaptureStep::PixelRead);
 	if (!::GetDIBits(hDC, hBitmap, 0, LOWORD(header.biHeight), pBits, pbi, DIB_RGB_COLORS))
 		AfxMessageBox("GetDIBits Error", MB_OK);
+	EndStep(CaptureStep::PixelRead);
 
 	// The file is written under a name of this process's own and takes the capture's name only when
 	// it is complete: a failed write never leaves a truncated capture nor spoils one of the same name,
@@ -146,6 +160,7 @@ void CScreenGrabber::WriteBmpFile(CString strPath, LPBITMAPINFO pbi, HBITMAP hBi
 		}
 	};
 
+	BeginStep(CaptureStep::FileWrite);
 	HANDLE hFile = ::CreateFileA(
 		strPartPath, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
 	report(hFile != INVALID_HANDLE_VALUE, "CreateFile Error");
@@ -165,11 +180,14 @@ void CScreenGrabber::WriteBmpFile(CString strPath, LPBITMAPINFO pbi, HBITMAP hBi
 	report(WriteBlock(hFile, pbi, layout.dwInfoBytes), "WriteFile 2 Error");
 	report(WriteBlock(hFile, pBits, layout.dwPixelBytes), "WriteFile 3 Error");
 	report(::CloseHandle(hFile) != FALSE, "CloseHandle Error");
+	EndStep(CaptureStep::FileWrite);
 
+	BeginStep(CaptureStep::Rename);
 	if (bComplete)
 		report(ReplaceWithFile(strPartPath, strPath), "MoveFile Error");
 	if (!bComplete && hFile != INVALID_HANDLE_VALUE)
 		::DeleteFileA(strPartPath);
+	EndStep(CaptureStep::Rename);
 
 	::GlobalFree(pBits);
 }

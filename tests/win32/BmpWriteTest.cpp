@@ -4,7 +4,7 @@
 #include "BmpReader.h"
 #include "IatPatch.h"
 #include "Pixels.h"
-#include "ScreenGrabber.h"
+#include "ScreenGrabberTestAccess.h"
 #include "TestApp.h"
 
 #include <cstdio>
@@ -88,7 +88,7 @@ void WriteAndCheck(HBITMAP hBitmap, int nBits, const std::string& strName)
 	BITMAPINFOHEADER built = {};
 	{
 		CMessageBoxRecorder boxes;
-		LPBITMAPINFO pbi = grabber.CreateBitmapInfo(hBitmap);
+		LPBITMAPINFO pbi = CScreenGrabberTestAccess::CreateBitmapInfo(grabber, hBitmap);
 		ASSERT_NE(pbi, nullptr);
 		built = pbi->bmiHeader;
 		{
@@ -109,7 +109,7 @@ void WriteAndCheck(HBITMAP hBitmap, int nBits, const std::string& strName)
 			    after.biSizeImage, after.biCompression);
 		}
 		HDC hScreen = ::GetDC(nullptr);
-		grabber.WriteBmpFile(strPath.c_str(), pbi, hBitmap, hScreen);
+		CScreenGrabberTestAccess::WriteBmpFile(grabber, strPath.c_str(), pbi, hBitmap, hScreen);
 		::ReleaseDC(nullptr, hScreen);
 		::LocalFree(pbi);
 		EXPECT_TRUE(boxes.Boxes().empty()) << "first box: " << boxes.Texts().front();

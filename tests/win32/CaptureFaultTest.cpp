@@ -3,7 +3,7 @@
 #include "BmpReader.h"
 #include "IatPatch.h"
 #include "Pixels.h"
-#include "ScreenGrabber.h"
+#include "ScreenGrabberTestAccess.h"
 #include "TestApp.h"
 
 #include <algorithm>
@@ -330,9 +330,9 @@ TEST_F(CaptureTest, FailedWriteSparesAnEarlierCaptureOfTheSameName)
 	ASSERT_TRUE(screen.Attach(::CreateDCA("DISPLAY", nullptr, nullptr, nullptr)));
 	CBitmap bitmap;
 	ASSERT_TRUE(bitmap.Attach(::CreateCompatibleBitmap(screen, 16, 16)));
-	pbi = grabber.CreateBitmapInfo(bitmap);
+	pbi = CScreenGrabberTestAccess::CreateBitmapInfo(grabber, bitmap);
 	ASSERT_NE(pbi, nullptr);
-	grabber.WriteBmpFile(strFirst, pbi, bitmap, screen);
+	CScreenGrabberTestAccess::WriteBmpFile(grabber, strFirst, pbi, bitmap, screen);
 	::LocalFree(pbi);
 
 	ASSERT_EQ(boxes.Boxes().size(), 1u);
@@ -358,7 +358,7 @@ TEST_P(CaptureTempPathFault, ShowsGetTempPathErrorAndEndsWithoutFile)
 	ExpectErrorBox(boxes.Boxes()[0], "GetTempPath Error");
 	EXPECT_TRUE(strResult.IsEmpty()) << static_cast<LPCTSTR>(strResult);
 	EXPECT_TRUE(files.Calls().empty());
-	EXPECT_TRUE(grabber.m_strFolder.IsEmpty()) << static_cast<LPCTSTR>(grabber.m_strFolder);
+	EXPECT_TRUE(CScreenGrabberTestAccess::Folder(grabber).IsEmpty());
 }
 
 INSTANTIATE_TEST_SUITE_P(Answers, CaptureTempPathFault, ::testing::Values(0u, 261u, 300u),
@@ -399,8 +399,8 @@ protected:
 		screen.Attach(::CreateDCA("DISPLAY", nullptr, nullptr, nullptr));
 		CBitmap bitmap;
 		bitmap.Attach(::CreateCompatibleBitmap(screen, 16, 16));
-		LPBITMAPINFO pbi = grabber.CreateBitmapInfo(bitmap);
-		grabber.WriteBmpFile(strPath, pbi, bitmap, screen);
+		LPBITMAPINFO pbi = CScreenGrabberTestAccess::CreateBitmapInfo(grabber, bitmap);
+		CScreenGrabberTestAccess::WriteBmpFile(grabber, strPath, pbi, bitmap, screen);
 		::LocalFree(pbi);
 		::WaitForSingleObject(hThread, INFINITE);
 		::CloseHandle(hThread);
