@@ -1,84 +1,27 @@
-// CaptureBench: times the program's capture against the platform calls no capture can avoid, and
-// replays the program's start-up with time stamps. Prints its figures on standard output, one
-// fact a line, for scripts/bench to read.
+// CaptureBench: times the program's capture, CScreenGrabber::Capture() itself, against the platform
+// calls no capture can avoid, in one process. Prints its figures on standard output, one fact a line,
+// for scripts/bench to read.
 //
 //   CaptureBench capture-vs-floor N   N pairs of CScreenGrabber::Capture() and the floor, in turns
-//   CaptureBench steps N              the median time of each step of both, over N runs
+//   CaptureBench steps N              the median time of each step of both, over N runs, as the
+//                                     grabber's observer reports them
 //   CaptureBench once                 one capture, then the process ends (a whole-process figure)
-//   CaptureBench timeline             the program's start-up sequence with a stamp at each stage
 #include <windows.h>
 
-#include <psapi.h>
-
 #include <algorithm>
-#include <cstdarg>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "BenchIo.h"
 #include "BmpFormat.h"
-#include "FrostpaneDlg.h"
 #include "ScreenGrabber.h"
-#include "Settings.h"
-#include "afxdisp.h"
 #include "afxwin.h"
 
 namespace {
 
-// The bench keeps its settings apart from the program's.
-const char kBenchVendor[] = "Frostpane Bench";
 const char kFloorFileName[] = "Capture Bench Floor.bmp";
-
-void Print(const char* pszFormat, ...)
-{
-	char szLine[512];
-	va_list args;
-	va_start(args, pszFormat);
-	const int nLength = vsnprintf(szLine, sizeof(szLine), pszFormat, args);
-	va_end(args);
-	if (nLength <= 0)
-		return;
-	DWORD dwWritten = 0;
-	::WriteFile(::GetStdHandle(STD_OUTPUT_HANDLE), szLine,
-	            static_cast<DWORD>(std::min<int>(nLength, sizeof(szLine) - 1)), &dwWritten, nullptr);
-}
-
-double NowMs()
-{
-	static const double dTicksPerMs = [] {
-		LARGE_INTEGER freq;
-		::QueryPerformanceFrequency(&freq);
-		return static_cast<double>(freq.QuadPart) / 1000.0;
-	}();
-	LARGE_INTEGER count;
-	::QueryPerformanceCounter(&count);
-	return static_cast<double>(count.QuadPart) / dTicksPerMs;
-}
-
-// Nanoseconds since 1970 on the wall clock, which Wine reads from the host's CLOCK_REALTIME, so
-// that stamps taken in here line up with those of a host process watching the screen.
-long long FileTimeToUnixNs(const FILETIME& ft)
-{
-	ULARGE_INTEGER t;
-	t.LowPart = ft.dwLowDateTime;
-	t.HighPart = ft.dwHighDateTime;
-	return static_cast<long long>(t.QuadPart - 116444736000000000ULL) * 100;
-}
-
-long long RealtimeNs()
-{
-	typedef VOID(WINAPI * PreciseTimeFn)(LPFILETIME);
-	static const PreciseTimeFn pfnPrecise = reinterpret_cast<PreciseTimeFn>(reinterpret_cast<void*>(
-	    ::GetProcAddress(::GetModuleHandleA("kernel32.dll"), "GetSystemTimePreciseAsFileTime")));
-	FILETIME ft;
-	if (pfnPrecise)
-		pfnPrecise(&ft);
-	else
-		::GetSystemTimeAsFileTime(&ft);
-	return FileTimeToUnixNs(ft);
-}
 
 double Median(std::vector<double> values)
 {
@@ -374,95 +317,9 @@ int RunSteps(int nRuns)
 	return 0;
 }
 
-// The process's resident size and its peak so far, in KiB (Wine reads them from the host's
-// accounting of the process).
-void ResidentKb(unsigned long* pulNow, unsigned long* pulPeak)
-{
-	typedef BOOL(WINAPI * MemoryInfoFn)(HANDLE, PPROCESS_MEMORY_COUNTERS, DWORD);
-	static const MemoryInfoFn pfnInfo = reinterpret_cast<MemoryInfoFn>(reinterpret_cast<void*>(
-	    ::GetProcAddress(::GetModuleHandleA("kernel32.dll"), "K32GetProcessMemoryInfo")));
-	PROCESS_MEMORY_COUNTERS counters = {};
-	counters.cb = sizeof(counters);
-	if (pfnInfo && pfnInfo(::GetCurrentProcess(), &counters, sizeof(counters))) {
-		*pulNow = static_cast<unsigned long>(counters.WorkingSetSize / 1024);
-		*pulPeak = static_cast<unsigned long>(counters.PeakWorkingSetSize / 1024);
-	} else {
-		*pulNow = *pulPeak = 0;
-	}
-}
-
-struct CStamp {
-	std::string strStage;
-	long long llRealtimeNs;
-	unsigned long ulResidentKb;
-	unsigned long ulPeakKb;
-};
-
-// Stamps of the start-up, kept in memory and printed when the run has ended.
-std::vector<CStamp> g_stamps;
-
-void Stamp(const char* pszStage)
-{
-	CStamp stamp = {pszStage, RealtimeNs(), 0, 0};
-	ResidentKb(&stamp.ulResidentKb, &stamp.ulPeakKb);
-	g_stamps.push_back(stamp);
-}
-
-// The cover window with a stamp where each stage of its start begins and ends.
-class CTimedFrostpaneDlg : public CFrostpaneDlg
-{
-public:
-	CTimedFrostpaneDlg() { Stamp("cover window built (icon loaded)"); }
-
-protected:
-	BOOL OnInitDialog() override
-	{
-		Stamp("OnInitDialog begins");
-		const BOOL bResult = CFrostpaneDlg::OnInitDialog();
-		Stamp("OnInitDialog ends");
-		return bResult;
-	}
-
-	afx_msg void OnPaint()
-	{
-		const bool bFirst = !m_bPainted;
-		if (bFirst)
-			Stamp("first WM_PAINT begins");
-		CFrostpaneDlg::OnPaint();
-		if (bFirst)
-			Stamp("first WM_PAINT ends");
-		m_bPainted = true;
-	}
-
-	afx_msg void OnTimer(UINT_PTR nIDEvent)
-	{
-		Stamp("WM_TIMER arrives");
-		CFrostpaneDlg::OnTimer(nIDEvent);
-		::GdiFlush();
-		Stamp("capture drawn");
-	}
-	DECLARE_MESSAGE_MAP()
-
-private:
-	bool m_bPainted = false;
-};
-
-BEGIN_MESSAGE_MAP(CTimedFrostpaneDlg, CFrostpaneDlg)
-ON_WM_PAINT()
-ON_WM_TIMER()
-END_MESSAGE_MAP()
-
-void PrintProcessCreation()
-{
-	FILETIME ftCreation, ftExit, ftKernel, ftUser;
-	if (::GetProcessTimes(::GetCurrentProcess(), &ftCreation, &ftExit, &ftKernel, &ftUser))
-		Print("stamp %lld 0 0 process created\n", FileTimeToUnixNs(ftCreation));
-}
-
 } // namespace
 
-// The bench's application object: message boxes take their caption from it, and the replayed
-// start-up keeps its settings under the bench's own key.
+// The bench's application object: message boxes take their caption from it.
 class CBenchApp : public CWinApp
 {
 public:
@@ -472,65 +329,25 @@ public:
 
 private:
 	int m_nResult = 0;
-
-	// The program's InitInstance, with the cover window timed, and the notice taken as seen.
-	void RunTimeline();
 };
 
 CBenchApp theApp;
-
-void CBenchApp::RunTimeline()
-{
-	Stamp("InitInstance begins");
-	AfxEnableControlContainer();
-	Enable3dControls();
-	SetRegistryKey(kBenchVendor);
-	GetProfileInt(kSettingsSection, kMessageDisplayedEntry, 0);
-
-	CScreenGrabber grabber;
-	Stamp("capture begins");
-	const CString strPath = grabber.Capture();
-	Stamp("capture ends");
-	WriteProfileString(kSettingsSection, kScreenShotFilePathEntry, strPath);
-	Stamp("path recorded");
-
-	{
-		CTimedFrostpaneDlg dlg;
-		m_pMainWnd = &dlg;
-		dlg.DoModal();
-		m_pMainWnd = nullptr;
-	}
-	Stamp("cover window closed");
-	PrintProcessCreation();
-	for (const auto& stamp : g_stamps)
-		Print("stamp %lld %lu %lu %s\n", stamp.llRealtimeNs, stamp.ulResidentKb, stamp.ulPeakKb,
-		      stamp.strStage.c_str());
-}
 
 BOOL CBenchApp::InitInstance()
 {
 	const std::string strMode = __argc > 1 ? __argv[1] : "";
 	const int nCount = __argc > 2 ? std::max(1, atoi(__argv[2])) : 10;
-	int& nResult = m_nResult;
 	if (strMode == "capture-vs-floor") {
-		nResult = RunCaptureVsFloor(nCount);
+		m_nResult = RunCaptureVsFloor(nCount);
 	} else if (strMode == "steps") {
-		nResult = RunSteps(nCount);
+		m_nResult = RunSteps(nCount);
 	} else if (strMode == "once") {
 		CScreenGrabber grabber;
 		grabber.Capture();
-	} else if (strMode == "timeline") {
-		RunTimeline();
 	} else {
-		Print("usage: CaptureBench capture-vs-floor N | steps N | once | timeline\n");
-		nResult = 2;
+		Print("usage: CaptureBench capture-vs-floor N | steps N | once\n");
+		m_nResult = 2;
 	}
 	// Like the program's, the start-up ends here and the process ends with it.
 	return FALSE;
-}
-
-int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPSTR lpCmdLine, int nCmdShow)
-{
-	Stamp("WinMain begins");
-	return AfxWinMain(hInstance, hPrevInstance, lpCmdLine, nCmdShow);
 }

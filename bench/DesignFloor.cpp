@@ -3,7 +3,7 @@
 // one buffer, write them as a BMP file with one call, load that file back with the platform's loader,
 // show a borderless dialog maximised, and draw the loaded bitmap once when a 100 ms timer fires.
 // scripts/bench launches it beside Frostpane.exe, in pairs, so that what Frostpane costs beyond
-// this is its own. A key, a click or Esc closes it; the file is removed once the window has gone.
+// this is its own. A key or a click closes it; the file is removed once the window has gone.
 #include <windows.h>
 
 namespace {
@@ -37,11 +37,7 @@ INT_PTR CALLBACK FloorDlgProc(HWND hDlg, UINT uMsg, WPARAM wParam, LPARAM /*lPar
 	case WM_KEYDOWN:
 	case WM_LBUTTONDOWN:
 	case WM_RBUTTONDOWN:
-		::EndDialog(hDlg, 0);
-		return TRUE;
-	case WM_COMMAND:
-		if (LOWORD(wParam) == IDCANCEL || LOWORD(wParam) == IDOK)
-			::EndDialog(hDlg, 0);
+		::PostQuitMessage(0);
 		return TRUE;
 	}
 	return FALSE;
@@ -109,7 +105,16 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE /*hPrevInstance*/, LPSTR /*lpC
 		WORD wMenu, wClass, wTitle;
 	} dialog = {{WS_POPUP | WS_VISIBLE | DS_SYSMODAL | DS_SETFOREGROUND, WS_EX_APPWINDOW, 0, 0, 0, 320, 201},
 		0, 0, 0};
-	::DialogBoxIndirectParamA(hInstance, &dialog.dialog, nullptr, FloorDlgProc, 0);
+	// Modeless, with a loop of its own: the platform's modal loop shows the dialog once more in its
+	// template's size when the queue first empties, which under Wine can undo the maximising.
+	HWND hDlg = ::CreateDialogIndirectParamA(hInstance, &dialog.dialog, nullptr, FloorDlgProc, 0);
+	MSG msg;
+	while (hDlg && ::GetMessageA(&msg, nullptr, 0, 0) > 0) {
+		::TranslateMessage(&msg);
+		::DispatchMessageA(&msg);
+	}
+	if (hDlg)
+		::DestroyWindow(hDlg);
 
 	if (g_hLoaded)
 		::DeleteObject(g_hLoaded);
