@@ -60,14 +60,13 @@ CScreenFormat QueryScreen()
 {
 	HDC hScreen = ::CreateDCA("DISPLAY", nullptr, nullptr, nullptr);
 	CScreenFormat format = {::GetDeviceCaps(hScreen, HORZRES), ::GetDeviceCaps(hScreen, VERTRES),
-	                        ::GetDeviceCaps(hScreen, BITSPIXEL) * ::GetDeviceCaps(hScreen, PLANES)};
+		::GetDeviceCaps(hScreen, BITSPIXEL) * ::GetDeviceCaps(hScreen, PLANES)};
 	::DeleteDC(hScreen);
 	return format;
 }
 
-const char* const kFloorSteps[] = {"contexts and bitmap", "BitBlt",     "buffer (VirtualAlloc)",
-                                   "GetDIBits",           "CreateFile", "WriteFile (one call)",
-                                   "CloseHandle",         "release"};
+const char* const kFloorSteps[] = {"contexts and bitmap", "BitBlt", "buffer (VirtualAlloc)", "GetDIBits",
+	"CreateFile", "WriteFile (one call)", "CloseHandle", "release"};
 
 // The floor: only the platform calls a capture cannot avoid. The display's pixels are copied into
 // a bitmap of its own format, read into one buffer in the layout the capture's file has, and
@@ -80,7 +79,7 @@ void FloorCapture(const CString& strPath, DWORD dwFileBytes, std::vector<double>
 	const int nWidth = ::GetDeviceCaps(hScreen, HORZRES);
 	const int nHeight = ::GetDeviceCaps(hScreen, VERTRES);
 	const WORD wBits =
-	    static_cast<WORD>(::GetDeviceCaps(hScreen, BITSPIXEL) * ::GetDeviceCaps(hScreen, PLANES));
+		static_cast<WORD>(::GetDeviceCaps(hScreen, BITSPIXEL) * ::GetDeviceCaps(hScreen, PLANES));
 	HBITMAP hBitmap = ::CreateCompatibleBitmap(hScreen, nWidth, nHeight);
 	HGDIOBJ hOld = ::SelectObject(hMem, hBitmap);
 	clock.Lap(0);
@@ -92,7 +91,7 @@ void FloorCapture(const CString& strPath, DWORD dwFileBytes, std::vector<double>
 	const DWORD dwImage = static_cast<DWORD>(Stride(wBits, nWidth)) * static_cast<DWORD>(nHeight);
 	const DWORD dwTotal = std::max(dwFileBytes, dwHeaders + dwImage);
 	auto pBuffer =
-	    static_cast<LPBYTE>(::VirtualAlloc(nullptr, dwTotal, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+		static_cast<LPBYTE>(::VirtualAlloc(nullptr, dwTotal, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
 	clock.Lap(2);
 
 	// Room for a full colour table, which the read fills at 8 bits or fewer.
@@ -108,11 +107,11 @@ void FloorCapture(const CString& strPath, DWORD dwFileBytes, std::vector<double>
 	info.header.biCompression = BI_RGB;
 	if (pBuffer)
 		::GetDIBits(hScreen, hBitmap, 0, static_cast<UINT>(nHeight), pBuffer + dwHeaders,
-		            reinterpret_cast<LPBITMAPINFO>(&info), DIB_RGB_COLORS);
+			reinterpret_cast<LPBITMAPINFO>(&info), DIB_RGB_COLORS);
 	clock.Lap(3);
 
 	HANDLE hFile =
-	    ::CreateFileA(strPath, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+		::CreateFileA(strPath, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
 	clock.Lap(4);
 	if (pBuffer) {
 		auto pFileHeader = reinterpret_cast<BITMAPFILEHEADER*>(pBuffer);
@@ -137,9 +136,8 @@ void FloorCapture(const CString& strPath, DWORD dwFileBytes, std::vector<double>
 }
 
 // One name for each CaptureStep, in its order, and the rest of the call.
-const char* const kProgramSteps[] = {"contexts",  "bitmap",       "BitBlt", "CreateBitmapInfo",
-                                     "MakeCaptureFileName", "GlobalAlloc", "GetDIBits", "file written",
-                                     "rename",    "rest (release)"};
+const char* const kProgramSteps[] = {"contexts", "bitmap", "BitBlt", "CreateBitmapInfo",
+	"MakeCaptureFileName", "GlobalAlloc", "GetDIBits", "file written", "rename", "rest (release)"};
 
 // Adds the time of each step the grabber reports to one run's figures.
 class CStepTimer : public ICaptureObserver
@@ -214,7 +212,7 @@ int RunCaptureVsFloor(int nPairs)
 
 	const CScreenFormat screen = QueryScreen();
 	Print("screen %d %d %d bytes %lu\n", screen.nWidth, screen.nHeight, screen.nBits,
-	      static_cast<unsigned long>(dwFileBytes));
+		static_cast<unsigned long>(dwFileBytes));
 	for (int i = 0; i < nPairs; ++i) {
 		double dCapture = 0.0;
 		double dFloor = 0.0;
@@ -226,7 +224,7 @@ int RunCaptureVsFloor(int nPairs)
 				dCapture = NowMs() - dStart;
 				if (FileBytes(strPath) != dwFileBytes) {
 					Print("error capture %d wrote %lu bytes\n", i,
-					      static_cast<unsigned long>(FileBytes(strPath)));
+						static_cast<unsigned long>(FileBytes(strPath)));
 					return 1;
 				}
 				RemoveFile(strPath);
@@ -275,7 +273,7 @@ int RunSteps(int nRuns)
 		}
 	}
 	auto printMedians = [](const char* pszPath, const std::vector<std::vector<double>>& runs,
-	                       const char* const* ppszNames, size_t nSteps) {
+							const char* const* ppszNames, size_t nSteps) {
 		for (size_t s = 0; s < nSteps; ++s) {
 			std::vector<double> values;
 			for (const auto& run : runs)
@@ -289,7 +287,7 @@ int RunSteps(int nRuns)
 	// Platform calls the program makes that the floor does not, or makes differently, on their own.
 	const CScreenFormat screen = QueryScreen();
 	const DWORD dwImage = static_cast<DWORD>(Stride(static_cast<WORD>(screen.nBits), screen.nWidth)) *
-	                      static_cast<DWORD>(screen.nHeight);
+						  static_cast<DWORD>(screen.nHeight);
 	std::vector<double> zeroed;
 	std::vector<double> virtualAlloc;
 	std::vector<double> loadImage;
@@ -305,7 +303,7 @@ int RunSteps(int nRuns)
 		// How the cover window reads the capture back.
 		dStart = NowMs();
 		HANDLE hImage =
-		    ::LoadImageA(AfxGetInstanceHandle(), strKeptCapture, IMAGE_BITMAP, 0, 0, LR_LOADFROMFILE);
+			::LoadImageA(AfxGetInstanceHandle(), strKeptCapture, IMAGE_BITMAP, 0, 0, LR_LOADFROMFILE);
 		loadImage.push_back(NowMs() - dStart);
 		if (hImage)
 			::DeleteObject(hImage);

@@ -36,8 +36,8 @@ class CStampingObserver : public ICaptureObserver
 public:
 	void OnCaptureStep(CaptureStep step, bool bEnd) override
 	{
-		static const char* const kBegins[] = {"capture begins", nullptr, nullptr, nullptr, nullptr,
-			nullptr, nullptr, nullptr, nullptr};
+		static const char* const kBegins[] = {
+			"capture begins", nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr};
 		static const char* const kEnds[] = {nullptr, "capture: screen bitmap made", "capture: screen copied",
 			nullptr, "capture: file named, folder made", "capture: pixel buffer allocated",
 			"capture: pixels read", "capture: file written", "capture ends (file renamed)"};
@@ -73,7 +73,7 @@ bool IsDialogClass(LPCSTR pszClass)
 {
 	const WORD kDialogAtom = 0x8002;
 	return IS_INTRESOURCE(pszClass) ? LOWORD(reinterpret_cast<ULONG_PTR>(pszClass)) == kDialogAtom
-	                                : ::lstrcmpA(pszClass, "#32770") == 0;
+									: ::lstrcmpA(pszClass, "#32770") == 0;
 }
 
 LRESULT CALLBACK CbtHook(int nCode, WPARAM wParam, LPARAM lParam)
@@ -99,8 +99,8 @@ LRESULT CALLBACK CallWndRetHook(int nCode, WPARAM wParam, LPARAM lParam)
 	if (nCode == HC_ACTION && pMsg->message == WM_INITDIALOG && !g_hCover) {
 		Stamp("cover window: OnInitDialog ends");
 		g_hCover = pMsg->hwnd;
-		g_pfnCoverProc = reinterpret_cast<WNDPROC>(::SetWindowLongPtrA(
-			g_hCover, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&StampingCoverProc)));
+		g_pfnCoverProc = reinterpret_cast<WNDPROC>(
+			::SetWindowLongPtrA(g_hCover, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&StampingCoverProc)));
 	}
 	return ::CallNextHookEx(nullptr, nCode, wParam, lParam);
 }

@@ -82,7 +82,7 @@ static int finish(pid_t pid, double t0)
 	double elapsed = now_ms() - t0;
 	int code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 	printf("elapsed_ms %.3f\nmaxrss_kb %ld\nstatus %d\nend_realtime_ns %lld\n", elapsed, usage.ru_maxrss,
-	       code, realtime_ns());
+		code, realtime_ns());
 	fflush(stdout);
 	return 0;
 }
@@ -215,7 +215,7 @@ static int frozen(char** argv, int bits, double timeout_ms, const char* out)
 static void usage(void)
 {
 	fprintf(stderr, "usage: screenwatch run [--out FILE] -- CMD...\n"
-	                "       screenwatch frozen [--bits N] [--timeout S] [--out FILE] -- CMD...\n");
+					"       screenwatch frozen [--bits N] [--timeout S] [--out FILE] -- CMD...\n");
 	exit(2);
 }
 
