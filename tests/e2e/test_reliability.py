@@ -35,20 +35,17 @@ import os
 import random
 import re
 import subprocess
-import time
 
 import pytest
 
-import bmp
-import desktop as dt
+from harness import bmp, boxes, pictures
+from harness.names import EXE, FOLDER, NOTICE, SETTINGS, TITLE
+from harness.winprobe import Probe
+from harness.waiting import wait_exit
+from harness.xdisplay import Display
 
-TITLE = "Frostpane by Tapwright"
-SETTINGS = r"HKCU\Software\Tapwright\Frostpane by Tapwright\Settings"
 ENVIRONMENT = r"HKCU\Environment"
 INTERNATIONAL = r"HKCU\Control Panel\International"
-FOLDER = "Images-Captured-By-Tapwright"
-NOTICE = ("This Software Captures Screenshot of Primary Monitor and Displays it in a Window Covering Primary Monitor."
-          "\n\nIn Order to Close it, just press any Key or Click with Mouse on the Frostpane.")
 
 
 def afx_box(text):
@@ -63,19 +60,15 @@ def error_box(text):
 CREATE_FAILED = [afx_box("CreateFile Error"), afx_box("WriteFile 1 Error"), afx_box("WriteFile 2 Error"),
                  afx_box("WriteFile 3 Error")]
 
-_LIST_LINE = re.compile(r"^hwnd=(0x[0-9A-Fa-f]+) visible=(\d) class=(.*?) exe=(.*?) "
-                        r"rect=(-?\d+),(-?\d+),(-?\d+),(-?\d+) title=(.*)$")
-
-
 class Scene:
     """One private desktop with a known picture, one fresh prefix, and Frostpane runs on them."""
 
-    def __init__(self, desk, prefix, exe, winprobe):
-        self.desk, self.prefix, self.exe, self.winprobe = desk, prefix, exe, winprobe
+    def __init__(self, desk, prefix, exe, probe):
+        self.desk, self.prefix, self.exe, self.probe_all = desk, prefix, exe, probe
         self.shown = desk.shown  # (width, height, rgb) of the screen before any run
 
     def probe(self, *args, timeout=60):
-        return self.prefix.probe(self.winprobe, *args, timeout=timeout)
+        return self.probe_all(self.prefix, *args, timeout=timeout)
 
     def start(self):
         return self.prefix.run(self.exe)
@@ -98,98 +91,17 @@ class Scene:
         return {n: open(os.path.join(self.folder, n), "rb").read() for n in sorted(os.listdir(self.folder))
                 if os.path.isfile(os.path.join(self.folder, n))}
 
-    def windows(self):
-        """The visible top-level windows of Frostpane.exe: [(hwnd, class, (l, t, r, b), title)], top first."""
-        out = []
-        for line in self.prefix.call(self.winprobe, "list").stdout.split("\n"):
-            m = _LIST_LINE.match(line)
-            if m and m.group(2) == "1" and m.group(4).lower() == "frostpane.exe":
-                title = dt.parse_probe("t=" + m.group(9))["t"]
-                out.append((m.group(1), m.group(3), tuple(int(m.group(i)) for i in range(5, 9)), title))
-        return out
-
-    def _forward(self, x_window, select, renew=False):
-        """Activates an X window and waits until Wine has made the matching window its foreground window too.
-
-        Only then is a key sure to reach it. With two programs on the screen the two can disagree: a window that
-        asks for the foreground after the X focus went elsewhere (the cover window does, as it opens) takes Wine's
-        foreground, while the X server still gives the focus to the window activated before, so activating that
-        one again changes nothing. Activating another window first makes the window manager hand the focus over
-        anew, and Wine follows."""
-        def forward():
-            if renew or self.desk.active_window() == x_window:
-                others = [w for w in self.desk.windows(cls="frostpane.exe") if w != x_window]
-                if others:
-                    self.desk.activate(others[0])
-            self.desk.activate(x_window)
-            rc, facts = self.probe("find", "--timeout", "0", *select)
-            return rc == 0 and facts.get("foreground") == "1" and facts
-
-        if not renew:
-            rc, facts = self.probe("find", "--timeout", "0", *select)
-            if rc == 0 and facts.get("foreground") == "1" and self.desk.active_window() == x_window:
-                return facts
-        return dt.poll(forward, 20, "%r to be Wine's foreground window" % (select,), interval=0.1)
-
-    def _read_and_dismiss(self, hwnd, title):
-        """Reads the box on top of the screen (so its icon can be matched by its pixels) and closes it with Enter."""
-        select = ["--exe", "Frostpane.exe", "--class", "#32770", dt.probe_arg(title)]
-        x_window = self.desk.wait_window(title)
-        self._forward(x_window, select)
-        rc, facts = self.probe("find", "--timeout", "5000", *select)
-        assert rc == 0, "the box %r went away before it was read" % title
-        children = dt.probe_children(facts)
-        texts = [c["text"] for c in children if c["class"] == "Static" and c["text"] and "icon" not in c]
-        icons = [c["icon_match"] for c in children if c.get("icon", "0x00000000") != "0x00000000"]
-        buttons = [(c["text"], c["id"]) for c in children if c["class"] == "Button"]
-        assert buttons == [("OK", "1")], "box %r %r has buttons %r" % (title, texts, buttons)
-        assert facts["owner"] == "0x00000000", "box %r %r has an owner" % (title, texts)
-        assert len(texts) == 1 and len(icons) <= 1, "box %r: texts %r, icons %r" % (title, texts, icons)
-        self._key_until(x_window, select, "Return", lambda: all(w[0] != hwnd for w in self.windows()),
-                        "box %r %r to close on Enter" % (title, texts))
-        return (title, texts[0], icons[0] if icons else None)
-
-    def _key_until(self, x_window, select, keysym, done, what, attempts=3):
-        """Types keysym on x_window once Wine has it in the foreground, until done() (at most `attempts` times:
-        with two programs on the screen a key can still be lost while Wine takes in a focus change)."""
-        for attempt in range(attempts):
-            self._forward(x_window, select, renew=attempt > 0)
-            self.desk.key(x_window, keysym)
-            try:
-                return dt.poll(done, 5 if attempt + 1 < attempts else 20, what)
-            except TimeoutError:
-                if attempt + 1 == attempts:
-                    raise
-
     def drive(self, procs, covers=1, timeout=90):
-        """Reads and dismisses (Enter) every box until `covers` cover windows are up, or until a run ends by itself.
-
-        Returns (boxes as [(caption, text, icon or None)], the cover windows' list entries, or None when a run
-        ended before its cover window came up)."""
-        boxes = []
-        deadline = time.monotonic() + timeout
-        while True:
-            if any(p.poll() is not None for p in procs):
-                return boxes, None
-            wins = self.windows()
-            titled = [w for w in wins if w[3]]
-            if titled:
-                boxes.append(self._read_and_dismiss(titled[0][0], titled[0][3]))
-                continue
-            up = [w for w in wins if w[1] == "#32770" and not w[3]]
-            if len(up) >= covers:
-                return boxes, up
-            if time.monotonic() > deadline:
-                raise TimeoutError("%d cover window(s) not up after %d s; boxes so far %r" % (covers, timeout, boxes))
-            time.sleep(0.05)
+        """Answers every box with Enter until `covers` cover windows are up, or until a run ends by itself."""
+        return boxes.drive(self.desk, self.prefix, self.probe_all, procs, covers, timeout)
 
     def close_covers(self, procs, key="a"):
         """Ends each run with a key typed on its cover window; their exit statuses."""
         running = list(procs)
         while running:
             x_window = self.desk.wait_window(pid=running[0].pid)
-            self._key_until(x_window, ["--class", "#32770", "--exe", "Frostpane.exe", ""], key,
-                            lambda: any(p.poll() is not None for p in running), "a key to end a Frostpane run")
+            boxes.type_until(self.desk, self.prefix, self.probe_all, x_window, ["--exe", EXE, "--class", "#32770", ""],
+                             key, lambda: any(p.poll() is not None for p in running), "a key to end a Frostpane run")
             running = [p for p in running if p.poll() is None]
         return [p.wait() for p in procs]
 
@@ -221,7 +133,7 @@ def scene(desktop, prefix, frostpane_exe, winprobe_exe):
         prefix.display = desk
         if notice_seen:
             prefix.reg_set(SETTINGS, "MessageDisplayed", "REG_DWORD", 1)
-        return Scene(desk, prefix, frostpane_exe, winprobe_exe)
+        return Scene(desk, prefix, frostpane_exe, Probe(winprobe_exe))
     return make
 
 
@@ -391,12 +303,12 @@ class DiskFillsRun:
 @pytest.fixture(scope="module")
 def disk_fills(wine_template, tmp_path_factory, frostpane_exe, winprobe_exe):
     width, height = 1024, 768
-    desk = dt.Display(width, height, 24).start()
+    desk = Display(width, height, 24).start()
     prefix = wine_template.fresh(tmp_path_factory.mktemp("diskfull") / "prefix", desk)
     mounted = None
     try:
         desk.shown = desk.paint_picture()
-        s = Scene(desk, prefix, frostpane_exe, winprobe_exe)
+        s = Scene(desk, prefix, frostpane_exe, Probe(winprobe_exe))
         prefix.reg_set(SETTINGS, "MessageDisplayed", "REG_DWORD", 1)
         file_size = 54 + width * height * 4
         os.makedirs(s.temp, exist_ok=True)
@@ -404,7 +316,7 @@ def disk_fills(wine_template, tmp_path_factory, frostpane_exe, winprobe_exe):
         mounted = s.temp
         os.makedirs(s.folder)
         earlier_name = "Primary Monitor At 1 2 2020 3 04 05 PM.bmp"
-        earlier = bmp.build_bmp(width, height, dt.picture(width, height, 1), 32)
+        earlier = bmp.build_bmp(width, height, pictures.picture(width, height, 1), 32)
         with open(os.path.join(s.folder, earlier_name), "wb") as f:
             f.write(earlier)
 
@@ -419,7 +331,7 @@ def disk_fills(wine_template, tmp_path_factory, frostpane_exe, winprobe_exe):
                 run.black = False
             run.exit_statuses = s.close_covers([proc])
         else:
-            run.exit_statuses = [dt.wait_exit(proc, 30)]
+            run.exit_statuses = [wait_exit(proc, 30)]
         run.values = s.settings()
         run.files = s.captures()
         yield run
@@ -467,10 +379,10 @@ def test_disk_fills_while_replacing_a_capture_of_the_same_name(scene, mounts):
     os.makedirs(s.temp, exist_ok=True)
     mounts("-t", "tmpfs", "-o", "size=%d" % (file_size + file_size // 2), "frostpane-small-disk", s.temp)
     os.makedirs(s.folder)
-    earlier = {"Primary Monitor At 2020-01-02 03.bmp": bmp.build_bmp(w, h, dt.picture(w, h, 1), 32)}
+    earlier = {"Primary Monitor At 2020-01-02 03.bmp": bmp.build_bmp(w, h, pictures.picture(w, h, 1), 32)}
     now = datetime.datetime.now()
     for moment in (now, now + datetime.timedelta(minutes=5)):
-        earlier[coarse_name(moment)] = bmp.build_bmp(320, 240, dt.picture(320, 240), 32)
+        earlier[coarse_name(moment)] = bmp.build_bmp(320, 240, pictures.picture(320, 240), 32)
     for name, data in earlier.items():
         with open(os.path.join(s.folder, name), "wb") as f:
             f.write(data)
@@ -481,7 +393,7 @@ def test_disk_fills_while_replacing_a_capture_of_the_same_name(scene, mounts):
     if covers:
         s.close_covers([proc])
     else:
-        dt.wait_exit(proc, 30)
+        wait_exit(proc, 30)
     left = s.captures()
     damaged = [name for name, data in earlier.items() if left.get(name) != data]
     assert damaged == [], "earlier captures lost: %s" % damaged
@@ -500,7 +412,7 @@ BAD_TARGETS = {
     "folder": None,
     "text-file": b"Not a picture: a plain text file.\r\n",
     # 64 x 48 at 32 bits needs 12342 bytes; the rows stop after 3000.
-    "truncated-bmp": bmp.build_bmp(64, 48, dt.picture(64, 48), 32)[:3000],
+    "truncated-bmp": bmp.build_bmp(64, 48, pictures.picture(64, 48), 32)[:3000],
     "bmp-claiming-60000x60000": _bmp_claiming(60000, 60000, 32, b"\x80" * 4096),
 }
 
@@ -670,4 +582,4 @@ def test_display_sizes_and_depths(scene, width, height, depth):
         worst = [max(abs(a - b) for a, b in zip(read.pixel(x, y), want)) for (x, y), want in samples]
         assert sum(worst) / len(worst) < 30 and max(worst) <= 64, (sum(worst) / len(worst), max(worst))
     else:
-        assert dt.diff_rgb(width, height, read.rgb, picture, bits=5 if depth == 16 else 8) == (0, None)
+        assert pictures.diff_rgb(width, height, read.rgb, picture, bits=5 if depth == 16 else 8) == (0, None)

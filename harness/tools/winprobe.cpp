@@ -36,6 +36,7 @@
 #include <windows.h>
 #include <tlhelp32.h>
 
+#include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -103,9 +104,10 @@ void Fact(const char *key, const std::string &value)
     std::printf("%s=%s\n", key, Escape(value).c_str());
 }
 
-void FactHex(const char *key, unsigned long value)
+// Handles print as 0x and at least eight hex digits, in either flavour.
+void FactHex(const char *key, UINT_PTR value)
 {
-    std::printf("%s=0x%08lX\n", key, value);
+    std::printf("%s=0x%08" PRIXPTR "\n", key, value);
 }
 
 void FactInt(const char *key, long value)
@@ -314,7 +316,7 @@ std::vector<Candidate> IconCandidates(DWORD pid, const std::vector<int> &iconIds
 
 void PrintWindowFacts(HWND hwnd, size_t matches, const Selector &sel)
 {
-    FactHex("hwnd", reinterpret_cast<unsigned long>(hwnd));
+    FactHex("hwnd", reinterpret_cast<UINT_PTR>(hwnd));
     FactInt("matches", static_cast<long>(matches));
     Fact("title", WindowText(hwnd));
     Fact("class", ClassName(hwnd));
@@ -341,11 +343,11 @@ void PrintWindowFacts(HWND hwnd, size_t matches, const Selector &sel)
     FactInt("topmost", (exstyle & WS_EX_TOPMOST) ? 1 : 0);
     FactInt("foreground", GetForegroundWindow() == hwnd ? 1 : 0);
     HWND owner = GetWindow(hwnd, GW_OWNER);
-    FactHex("owner", reinterpret_cast<unsigned long>(owner));
+    FactHex("owner", reinterpret_cast<UINT_PTR>(owner));
     Fact("owner_class", owner ? ClassName(owner) : std::string());
     Fact("owner_title", owner ? WindowText(owner) : std::string());
-    FactHex("icon_big", static_cast<unsigned long>(SendWithTimeout(hwnd, WM_GETICON, ICON_BIG, 0)));
-    FactHex("icon_small", static_cast<unsigned long>(SendWithTimeout(hwnd, WM_GETICON, ICON_SMALL, 0)));
+    FactHex("icon_big", static_cast<UINT_PTR>(SendWithTimeout(hwnd, WM_GETICON, ICON_BIG, 0)));
+    FactHex("icon_small", static_cast<UINT_PTR>(SendWithTimeout(hwnd, WM_GETICON, ICON_SMALL, 0)));
 
     ChildList list{hwnd, {}};
     EnumChildWindows(hwnd, CollectChild, reinterpret_cast<LPARAM>(&list));
@@ -369,7 +371,7 @@ void PrintWindowFacts(HWND hwnd, size_t matches, const Selector &sel)
         FactInt(key("visible").c_str(), IsWindowVisible(child) ? 1 : 0);
         if (lstrcmpiA(cls.c_str(), "Static") == 0 && (cstyle & SS_TYPEMASK) == SS_ICON) {
             HICON icon = reinterpret_cast<HICON>(SendWithTimeout(child, STM_GETICON, 0, 0));
-            FactHex(key("icon").c_str(), reinterpret_cast<unsigned long>(icon));
+            FactHex(key("icon").c_str(), reinterpret_cast<UINT_PTR>(icon));
             if (icon)
                 PrintIconMatch(prefix, child, candidates);
         }
@@ -382,8 +384,8 @@ BOOL CALLBACK ListOne(HWND hwnd, LPARAM)
     GetWindowThreadProcessId(hwnd, &pid);
     RECT r = {};
     GetWindowRect(hwnd, &r);
-    std::printf("hwnd=0x%08lX visible=%d class=%s exe=%s rect=%ld,%ld,%ld,%ld title=%s\n",
-                reinterpret_cast<unsigned long>(hwnd), IsWindowVisible(hwnd) ? 1 : 0,
+    std::printf("hwnd=0x%08" PRIXPTR " visible=%d class=%s exe=%s rect=%ld,%ld,%ld,%ld title=%s\n",
+                reinterpret_cast<UINT_PTR>(hwnd), IsWindowVisible(hwnd) ? 1 : 0,
                 Escape(ClassName(hwnd)).c_str(), Escape(ExeOfPid(pid)).c_str(), r.left, r.top, r.right, r.bottom,
                 Escape(WindowText(hwnd)).c_str());
     return TRUE;
@@ -463,7 +465,7 @@ int CmdFindPostClose(const std::string &cmd, int argc, char **argv)
         PrintWindowFacts(hwnd, found.size(), sel);
         return 0;
     }
-    FactHex("hwnd", reinterpret_cast<unsigned long>(hwnd));
+    FactHex("hwnd", reinterpret_cast<UINT_PTR>(hwnd));
     FactInt("matches", static_cast<long>(found.size()));
     const UINT message = cmd == "close" ? WM_CLOSE : static_cast<UINT>(msg);
     const BOOL ok = PostMessageA(hwnd, message, static_cast<WPARAM>(wp), static_cast<LPARAM>(lp));
@@ -598,7 +600,7 @@ int CmdWindow(int argc, char **argv)
         return 1;
     ShowWindow(hwnd, SW_SHOWNORMAL);
     UpdateWindow(hwnd);
-    FactHex("hwnd", reinterpret_cast<unsigned long>(hwnd));
+    FactHex("hwnd", reinterpret_cast<UINT_PTR>(hwnd));
     std::fflush(stdout);
     MSG m;
     while (GetMessageA(&m, nullptr, 0, 0) > 0) {
