@@ -386,7 +386,7 @@ class DiskFillsRun:
         self.exit_statuses = None
         self.files = None
         self.values = None
-        self.black = None
+        self.black = None  # True once the whole screen was black, otherwise why not
 
 
 @pytest.fixture(scope="module")
@@ -416,8 +416,8 @@ def disk_fills(wine_template, tmp_path_factory, frostpane_exe, winprobe_exe):
             try:
                 s.wait_black()
                 run.black = True
-            except AssertionError:
-                run.black = False
+            except AssertionError as e:
+                run.black = str(e)
             run.exit_statuses = s.close_covers([proc])
         else:
             run.exit_statuses = [dt.wait_exit(proc, 30)]
@@ -449,7 +449,7 @@ def test_disk_fills_during_the_pixel_write_still_reaches_the_cover_window(disk_f
     run = disk_fills
     assert not run.ended_by_itself, "the run ended by itself with status %s" % run.exit_statuses
     assert run.exit_statuses == [0]
-    assert run.black is not None
+    assert run.black is True, "the cover window is not black: %s" % run.black
 
 
 def test_disk_fills_during_the_pixel_write_leaves_no_truncated_capture(disk_fills):
@@ -470,8 +470,9 @@ def test_disk_fills_while_replacing_a_capture_of_the_same_name(scene, mounts):
     os.makedirs(s.folder)
     earlier = {"Primary Monitor At 2020-01-02 03.bmp": bmp.build_bmp(w, h, dt.picture(w, h, 1), 32)}
     now = datetime.datetime.now()
+    small = dt.picture(320, 240)
     for moment in (now, now + datetime.timedelta(minutes=5)):
-        earlier[coarse_name(moment)] = bmp.build_bmp(320, 240, dt.picture(320, 240), 32)
+        earlier[coarse_name(moment)] = bmp.build_bmp(320, 240, small, 32)
     for name, data in earlier.items():
         with open(os.path.join(s.folder, name), "wb") as f:
             f.write(data)
@@ -479,10 +480,15 @@ def test_disk_fills_while_replacing_a_capture_of_the_same_name(scene, mounts):
     proc = s.start()
     boxes, covers = s.drive([proc])
     assert boxes == [afx_box("WriteFile 3 Error")]
-    if covers:
-        s.close_covers([proc])
-    else:
-        dt.wait_exit(proc, 30)
+    assert covers, "the run ended by itself (exit status %s) before its cover window came up" % proc.poll()
+    # The recorded path still names the earlier capture of that name, and the window shows it, black beyond.
+    shown = bytearray(w * h * 3)
+    for y in range(240):
+        shown[y * w * 3 : y * w * 3 + 960] = small[y * 960 : (y + 1) * 960]
+    s.desk.wait_for_screen(bytes(shown))
+    assert s.close_covers([proc]) == [0]
+    kind, path = s.settings()["ScreenShotFilePath"]
+    assert kind == "REG_SZ" and path.rsplit("\\", 1)[-1] in earlier
     left = s.captures()
     damaged = [name for name, data in earlier.items() if left.get(name) != data]
     assert damaged == [], "earlier captures lost: %s" % damaged
