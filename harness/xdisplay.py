@@ -115,11 +115,11 @@ class Display:
         """(width, height, RGB bytes top-down) of the whole screen as it holds it now.
 
         via="import" reads the root window's pixels through the root visual (ImageMagick's import); this is the
-        default at depths above 8, where every window shares the root's true-colour visual. via="xwd" reads each
-        window through its own visual and colour map (xwd -root); this is the default at depth 8, where Wine installs
-        a colour map of its own for its windows, so that only per-window reading shows their colours as Wine means
-        them. (With Wine windows on the screen xwd always switches to that per-window mode, and at depth 16 it then
-        leaves channel values unscaled, which is why it is not the default there.)
+        default at depths above 8, where every window shares the root's true-colour visual. via="xwd" dumps the
+        root (xwd -root); this is the default at depth 8. Measured there: the dump carries the display's default
+        colour map and decodes every pixel through it, also where a Wine window with a colour map of its own is
+        shown, so a Wine window's colours as Wine means them are read with `xwd -id` on that window. (At depth 16
+        with Wine windows on the screen xwd leaves channel values unscaled, which is why it is not the default.)
         """
         if via is None:
             via = "xwd" if self.depth <= 8 else "import"
