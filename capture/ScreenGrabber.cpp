@@ -8,6 +8,68 @@
 
 namespace {
 
+// The description block CreateBitmapInfo returns, freed with the owner.
+class CBitmapInfoBlock
+{
+public:
+	explicit CBitmapInfoBlock(LPBITMAPINFO pbi) : m_pbi(pbi) {}
+	~CBitmapInfoBlock()
+	{
+		if (m_pbi)
+			::LocalFree(m_pbi);
+	}
+	CBitmapInfoBlock(const CBitmapInfoBlock&) = delete;
+	CBitmapInfoBlock& operator=(const CBitmapInfoBlock&) = delete;
+	operator LPBITMAPINFO() const { return m_pbi; }
+
+private:
+	LPBITMAPINFO m_pbi;
+};
+
+// The pixel buffer, a fixed block whose handle is its address, freed with the owner.
+class CGlobalBlock
+{
+public:
+	explicit CGlobalBlock(HGLOBAL hBlock) : m_hBlock(hBlock) {}
+	~CGlobalBlock()
+	{
+		if (m_hBlock)
+			::GlobalFree(m_hBlock);
+	}
+	CGlobalBlock(const CGlobalBlock&) = delete;
+	CGlobalBlock& operator=(const CGlobalBlock&) = delete;
+	LPBYTE Bytes() const { return static_cast<LPBYTE>(m_hBlock); }
+
+private:
+	HGLOBAL m_hBlock;
+};
+
+// A file handle, closed with the owner; INVALID_HANDLE_VALUE, not null, is its empty value.
+class CFileHandle
+{
+public:
+	explicit CFileHandle(HANDLE hFile) : m_hFile(hFile) {}
+	~CFileHandle()
+	{
+		if (m_hFile != INVALID_HANDLE_VALUE)
+			::CloseHandle(m_hFile);
+	}
+	CFileHandle(const CFileHandle&) = delete;
+	CFileHandle& operator=(const CFileHandle&) = delete;
+	operator HANDLE() const { return m_hFile; }
+
+	// Closes the handle, valid or not, and answers as CloseHandle did; the owner then holds none.
+	BOOL Close()
+	{
+		const BOOL bClosed = ::CloseHandle(m_hFile);
+		m_hFile = INVALID_HANDLE_VALUE;
+		return bClosed;
+	}
+
+private:
+	HANDLE m_hFile;
+};
+
 void ReportError(LPCTSTR pszStep) { ::MessageBoxA(nullptr, pszStep, "Error", MB_OK); }
 
 // One write call; a write that stores fewer bytes than asked for has failed too.
@@ -70,15 +132,14 @@ CString CScreenGrabber::Capture()
 	EndStep(CaptureStep::ScreenCopy);
 
 	BeginStep(CaptureStep::BitmapInfo);
-	LPBITMAPINFO pbi = CreateBitmapInfo(bitmap);
-	if (pbi) {
+	const CBitmapInfoBlock info(CreateBitmapInfo(bitmap));
+	if (info) {
 		EndStep(CaptureStep::BitmapInfo);
 		BeginStep(CaptureStep::FileName);
 		MakeCaptureFileName();
 		EndStep(CaptureStep::FileName);
 		if (!m_strFilePath.IsEmpty())
-			WriteBmpFile(m_strFilePath, pbi, bitmap, screenDC);
-		::LocalFree(pbi);
+			WriteBmpFile(m_strFilePath, info, bitmap, screenDC);
 	}
 
 	CString strResult = m_strFilePath;
@@ -135,15 +196,15 @@ void CScreenGrabber::WriteBmpFile(CString strPath, LPBITMAPINFO pbi, HBITMAP hBi
 	const DWORD dwBufferSize = header.biSizeImage;
 	// Zero-filled, so rows a failed read leaves behind are black.
 	BeginStep(CaptureStep::PixelBuffer);
-	auto pBits = static_cast<LPBYTE>(::GlobalAlloc(GMEM_FIXED | GMEM_ZEROINIT, dwBufferSize));
+	const CGlobalBlock buffer(::GlobalAlloc(GMEM_FIXED | GMEM_ZEROINIT, dwBufferSize));
 	EndStep(CaptureStep::PixelBuffer);
-	if (!pBits) {
+	if (!buffer.Bytes()) {
 		AfxMessageBox("GlobalAlloc Error", MB_OK);
 		return;
 	}
 
 	BeginStep(CaptureStep::PixelRead);
-	if (!::GetDIBits(hDC, hBitmap, 0, LOWORD(header.biHeight), pBits, pbi, DIB_RGB_COLORS))
+	if (!::GetDIBits(hDC, hBitmap, 0, LOWORD(header.biHeight), buffer.Bytes(), pbi, DIB_RGB_COLORS))
 		AfxMessageBox("GetDIBits Error", MB_OK);
 	EndStep(CaptureStep::PixelRead);
 
@@ -161,9 +222,10 @@ void CScreenGrabber::WriteBmpFile(CString strPath, LPBITMAPINFO pbi, HBITMAP hBi
 	};
 
 	BeginStep(CaptureStep::FileWrite);
-	HANDLE hFile = ::CreateFileA(
-		strPartPath, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-	report(hFile != INVALID_HANDLE_VALUE, "CreateFile Error");
+	CFileHandle file(::CreateFileA(strPartPath, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+		FILE_ATTRIBUTE_NORMAL, nullptr));
+	const bool bCreated = file != INVALID_HANDLE_VALUE;
+	report(bCreated, "CreateFile Error");
 
 	// The read may have changed the header; the file describes exactly what is written, and
 	// nothing is read beyond the description block or the pixel buffer.
@@ -176,18 +238,17 @@ void CScreenGrabber::WriteBmpFile(CString strPath, LPBITMAPINFO pbi, HBITMAP hBi
 	header.biClrUsed = layout.dwClrUsed;
 	header.biSizeImage = layout.dwSizeImage;
 
-	report(WriteBlock(hFile, &layout.fileHeader, sizeof(layout.fileHeader)), "WriteFile 1 Error");
-	report(WriteBlock(hFile, pbi, layout.dwInfoBytes), "WriteFile 2 Error");
-	report(WriteBlock(hFile, pBits, layout.dwPixelBytes), "WriteFile 3 Error");
-	report(::CloseHandle(hFile) != FALSE, "CloseHandle Error");
+	// Without a file the writes and the close still run, so each step the platform refuses shows its box.
+	report(WriteBlock(file, &layout.fileHeader, sizeof(layout.fileHeader)), "WriteFile 1 Error");
+	report(WriteBlock(file, pbi, layout.dwInfoBytes), "WriteFile 2 Error");
+	report(WriteBlock(file, buffer.Bytes(), layout.dwPixelBytes), "WriteFile 3 Error");
+	report(file.Close() != FALSE, "CloseHandle Error");
 	EndStep(CaptureStep::FileWrite);
 
 	BeginStep(CaptureStep::Rename);
 	if (bComplete)
 		report(ReplaceWithFile(strPartPath, strPath), "MoveFile Error");
-	if (!bComplete && hFile != INVALID_HANDLE_VALUE)
+	if (!bComplete && bCreated)
 		::DeleteFileA(strPartPath);
 	EndStep(CaptureStep::Rename);
-
-	::GlobalFree(pBits);
 }
