@@ -6,6 +6,8 @@
 #include "afxdisp.h"
 #include "afxwin.h"
 
+#include <cstring>
+
 namespace {
 
 // The description block CreateBitmapInfo returns, freed with the owner.
@@ -194,9 +196,11 @@ void CScreenGrabber::WriteBmpFile(CString strPath, LPBITMAPINFO pbi, HBITMAP hBi
 {
 	BITMAPINFOHEADER& header = pbi->bmiHeader;
 	const DWORD dwBufferSize = header.biSizeImage;
-	// Zero-filled, so rows a failed read leaves behind are black.
+	// Zero-filled, so rows a failed read leaves behind are black. A size of 0 is an image too large
+	// to describe, refused as a buffer that cannot be had (a block of 0 bytes could be).
 	BeginStep(CaptureStep::PixelBuffer);
-	const CGlobalBlock buffer(::GlobalAlloc(GMEM_FIXED | GMEM_ZEROINIT, dwBufferSize));
+	const CGlobalBlock buffer(
+		dwBufferSize ? ::GlobalAlloc(GMEM_FIXED | GMEM_ZEROINIT, dwBufferSize) : nullptr);
 	EndStep(CaptureStep::PixelBuffer);
 	if (!buffer.Bytes()) {
 		AfxMessageBox("GlobalAlloc Error", MB_OK);
@@ -210,9 +214,13 @@ void CScreenGrabber::WriteBmpFile(CString strPath, LPBITMAPINFO pbi, HBITMAP hBi
 
 	// The file is written under a name of this process's own and takes the capture's name only when
 	// it is complete: a failed write never leaves a truncated capture nor spoils one of the same name,
-	// and two runs in the same second never write into one file.
+	// and two runs in the same second never write into one file. That name, in the same folder, is
+	// at most 15 characters, shorter than any capture's, so its path fits wherever the capture's does.
+	const LPCTSTR pszPath = strPath;
+	const LPCTSTR pszTitle = std::strrchr(pszPath, '\\');
+	const int nFolderLength = pszTitle ? static_cast<int>(pszTitle - pszPath) + 1 : 0;
 	CString strPartPath;
-	strPartPath.Format("%s.%lu.part", static_cast<LPCTSTR>(strPath), ::GetCurrentProcessId());
+	strPartPath.Format("%.*s%lu.part", nFolderLength, pszPath, ::GetCurrentProcessId());
 	bool bComplete = true;
 	auto report = [&bComplete](bool bSucceeded, LPCTSTR pszMessage) {
 		if (!bSucceeded) {

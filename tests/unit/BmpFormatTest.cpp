@@ -99,9 +99,13 @@ TEST(Stride, WidthOneAndAroundAWordAtEachClass)
 
 TEST(Stride, WideRowsDoNotOverflow)
 {
-	// 32 x 100000000 bits is beyond a 32-bit int before the division.
+	// 32 x 100000000 bits is beyond a 32-bit int before the division; 2^30 and 2^31 - 1 pixels of
+	// 4 bytes are beyond it after.
 	EXPECT_EQ(Stride(32, 100000000), 400000000);
 	EXPECT_EQ(Stride(32, 7680), 30720);
+	EXPECT_EQ(Stride(32, 1073741824), int64_t{4294967296});
+	EXPECT_EQ(Stride(32, 2147483647), int64_t{8589934588});
+	EXPECT_EQ(Stride(65535, 2147483647), int64_t{17591917600772});
 }
 
 struct DepthCase {
@@ -171,6 +175,18 @@ TEST(InfoHeader, LargeScreenImageSize)
 {
 	const BITMAPINFOHEADER h = MakeInfoHeader(7680, 4320, 1, 32);
 	EXPECT_EQ(h.biSizeImage, 7680u * 4 * 4320);
+	// The largest image a 32-bit size holds: 4 GiB less one row.
+	EXPECT_EQ(MakeInfoHeader(65536, 16383, 1, 32).biSizeImage, 4294705152u);
+}
+
+// A surface of 4 GiB or more has no size a header can hold: it is left 0, which the capture refuses
+// as it refuses a buffer it cannot have, so the pixel read never writes past a buffer of the wrapped size.
+TEST(InfoHeader, ImageOf4GiBOrMoreHasNoSize)
+{
+	EXPECT_EQ(MakeInfoHeader(65536, 16384, 1, 32).biSizeImage, 0u);
+	EXPECT_EQ(MakeInfoHeader(65536, 16385, 1, 32).biSizeImage, 0u) << "wraps to one row";
+	EXPECT_EQ(MakeInfoHeader(100000, 100000, 1, 24).biSizeImage, 0u);
+	EXPECT_EQ(MakeInfoHeader(2147483647, 2147483647, 1, 32).biSizeImage, 0u);
 }
 
 // The file header is packed, so its fields are read by value, not bound to references.
@@ -540,4 +556,30 @@ TEST(CompleteFile, AbsurdDimensionsNeedTheirWholeSize)
 	EXPECT_FALSE(IsCompleteBmpFile(head.data(), head.size(), 4096));
 	EXPECT_FALSE(IsCompleteBmpFile(head.data(), head.size(), nWhole - 1));
 	EXPECT_TRUE(IsCompleteBmpFile(head.data(), head.size(), nWhole));
+}
+
+// Rows of 4 GiB (2^30 pixels of 4 bytes) or 8 GiB less 4 (2^31 - 1 pixels): a 100-byte file holds
+// none, and up to 2^31 of them need every byte of their size, near 2^64 as it is.
+TEST(CompleteFile, RowsOfFourGiBAndMore)
+{
+	struct Case {
+		LONG nWidth, nHeight;
+		uint64_t nWhole;
+	};
+	const Case cases[] = {
+		{1073741824, 100, 54 + 429496729600u},
+		{2147483647, 1, 54 + 8589934588u},
+		{2147483647, -2147483647 - 1, 54 + 18446744065119617024u},
+	};
+	for (const Case& c : cases) {
+		SCOPED_TRACE(testing::Message() << c.nWidth << " x " << c.nHeight);
+		std::vector<BYTE> file(100);
+		const BITMAPFILEHEADER fileHeader = {0x4D42, 100, 0, 0, 54};
+		const BITMAPINFOHEADER info = {40, c.nWidth, c.nHeight, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+		std::memcpy(file.data(), &fileHeader, sizeof(fileHeader));
+		std::memcpy(file.data() + sizeof(fileHeader), &info, sizeof(info));
+		EXPECT_FALSE(IsCompleteBmpFile(file.data(), file.size(), file.size()));
+		EXPECT_FALSE(IsCompleteBmpFile(file.data(), file.size(), c.nWhole - 1));
+		EXPECT_TRUE(IsCompleteBmpFile(file.data(), file.size(), c.nWhole));
+	}
 }

@@ -1,10 +1,12 @@
 // The capture end to end in-process: the screen to a file in a private temporary directory, and every
 // failure the capture reports, provoked through the import table, with its box and what follows it.
 #include "BmpReader.h"
+#include "CaptureNames.h"
 #include "IatPatch.h"
 #include "Pixels.h"
 #include "ScreenGrabberTestAccess.h"
 #include "TestApp.h"
+#include "afxdisp.h"
 
 #include <algorithm>
 #include <gtest/gtest.h>
@@ -49,13 +51,20 @@ protected:
 	void SetUp() override
 	{
 		m_pTemp = std::make_unique<CScratchFolder>("capture");
-		m_strFolder = m_pTemp->Path() + kFolderName;
+		UseTempDir(m_pTemp->Path());
+	}
+
+	// The temporary directory GetTempPathA answers, ending in a backslash.
+	void UseTempDir(const std::string& strTemp)
+	{
+		m_strTemp = strTemp;
+		m_strFolder = strTemp + kFolderName;
 	}
 
 	// Runs a capture with GetTempPathA answering the scratch folder and every box recorded.
 	CString Capture(CFileCallSpy::Fault fault = CFileCallSpy::None, int nWrite = 0)
 	{
-		CTempPathRedirect temp(m_pTemp->Path());
+		CTempPathRedirect temp(m_strTemp);
 		CFileCallSpy files(fault, nWrite);
 		CMessageBoxRecorder boxes;
 		CScreenGrabber grabber;
@@ -87,6 +96,7 @@ protected:
 	}
 
 	std::unique_ptr<CScratchFolder> m_pTemp;
+	std::string m_strTemp;
 	std::string m_strFolder;
 	std::vector<RecordedBox> m_boxes;
 	std::vector<FileCall> m_files;
@@ -221,6 +231,31 @@ TEST_F(CaptureTest, FailedPixelReadShowsGetDIBitsErrorAndWritesBlackRows)
 	EXPECT_EQ(bmp.biHeight, ::GetSystemMetrics(SM_CYSCREEN));
 	ASSERT_FALSE(bmp.pixels.empty());
 	EXPECT_TRUE(std::all_of(bmp.pixels.begin(), bmp.pixels.end(), [](uint32_t p) { return p == 0; }));
+}
+
+// A capture path a few characters short of the longest the platform takes is written whole: the file
+// is first written under a path no longer than its own.
+TEST_F(CaptureTest, PathJustShortOfTheLimitIsWritten)
+{
+	const size_t nTitle =
+	    MakeCaptureFileTitle(COleDateTime::GetCurrentTime().Format(0, LANG_USER_DEFAULT)).GetLength();
+	std::string strTemp = m_pTemp->Path();
+	// Folders added until the path is 256 characters; the name's clock may add a few more by the capture.
+	for (size_t nLeft = 256 - nTitle - sizeof(kFolderName) - strTemp.size(); nLeft > 0;) {
+		// Each folder takes its name and a backslash, and never leaves a single character over.
+		const size_t nName = nLeft > 101 ? std::min<size_t>(nLeft - 3, 100) : nLeft - 1;
+		strTemp += std::string(nName, 'd') + "\\";
+		ASSERT_TRUE(::CreateDirectoryA(strTemp.c_str(), nullptr)) << strTemp;
+		nLeft -= nName + 1;
+	}
+	UseTempDir(strTemp);
+	const CString strResult = Capture();
+	EXPECT_TRUE(m_boxes.empty()) << Joined(m_boxes);
+	ExpectNamedPath(strResult);
+	EXPECT_GE(strResult.GetLength(), 253);
+	EXPECT_LT(strResult.GetLength(), MAX_PATH);
+	EXPECT_EQ(ParseCapture(strResult).biWidth, ::GetSystemMetrics(SM_CXSCREEN));
+	EXPECT_EQ(CaptureFiles().size(), 1u);
 }
 
 // After "CreateFile Error" the writes and the close go on with the invalid handle; each shows its

@@ -322,10 +322,10 @@ struct FileSpyState {
 
 FileSpyState g_spy;
 
-// A capture is written under its own name with a ".<process id>.part" ending, then renamed.
+// A capture is written as "<process id>.part" beside its final name, then renamed.
 bool IsCaptureFile(LPCSTR lpFileName)
 {
-	return lpFileName && std::strstr(lpFileName, ".bmp") != nullptr;
+	return lpFileName && (std::strstr(lpFileName, ".bmp") || std::strstr(lpFileName, ".part"));
 }
 
 HANDLE WINAPI SpyCreateFileA(LPCSTR lpFileName, DWORD dwAccess, DWORD dwShare, LPSECURITY_ATTRIBUTES lpSa,
