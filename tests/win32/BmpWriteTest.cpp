@@ -86,29 +86,19 @@ void WriteAndCheck(HBITMAP hBitmap, int nBits, const std::string& strName)
 
 	CScreenGrabber grabber;
 	BITMAPINFOHEADER built = {};
+	// The platform's own read of the bitmap, on a copy of the block, for the file to agree with.
+	std::vector<BYTE> readBlock;
 	{
 		CMessageBoxRecorder boxes;
 		LPBITMAPINFO pbi = CScreenGrabberTestAccess::CreateBitmapInfo(grabber, hBitmap);
 		ASSERT_NE(pbi, nullptr);
 		built = pbi->bmiHeader;
-		{
-			// What the platform's read leaves in the header, on a copy of the block.
-			const SIZE_T nBlock = ::LocalSize(pbi);
-			std::vector<BYTE> copy(reinterpret_cast<const BYTE*>(pbi),
-			                       reinterpret_cast<const BYTE*>(pbi) + nBlock);
-			std::vector<BYTE> scratch(pbi->bmiHeader.biSizeImage + 16);
-			HDC hScreen = ::GetDC(nullptr);
-			::GetDIBits(hScreen, hBitmap, 0, kHeight, scratch.data(),
-			            reinterpret_cast<BITMAPINFO*>(copy.data()), DIB_RGB_COLORS);
-			::ReleaseDC(nullptr, hScreen);
-			const BITMAPINFOHEADER& after = reinterpret_cast<const BITMAPINFO*>(copy.data())->bmiHeader;
-			std::printf(
-			    "%s: built biClrUsed %lu; the read leaves biBitCount %u, biClrUsed %lu, biSizeImage %lu, "
-			    "biCompression %lu\n",
-			    strName.c_str(), pbi->bmiHeader.biClrUsed, after.biBitCount, after.biClrUsed,
-			    after.biSizeImage, after.biCompression);
-		}
+		readBlock.assign(reinterpret_cast<const BYTE*>(pbi), reinterpret_cast<const BYTE*>(pbi) + ::LocalSize(pbi));
+		std::vector<BYTE> scratch(pbi->bmiHeader.biSizeImage);
 		HDC hScreen = ::GetDC(nullptr);
+		ASSERT_EQ(::GetDIBits(hScreen, hBitmap, 0, kHeight, scratch.data(),
+		                      reinterpret_cast<BITMAPINFO*>(readBlock.data()), DIB_RGB_COLORS),
+		          kHeight);
 		CScreenGrabberTestAccess::WriteBmpFile(grabber, strPath.c_str(), pbi, hBitmap, hScreen);
 		::ReleaseDC(nullptr, hScreen);
 		::LocalFree(pbi);
@@ -135,6 +125,13 @@ void WriteAndCheck(HBITMAP hBitmap, int nBits, const std::string& strName)
 	// The table written is the one the header announces; a count of 0 at 8 bits or fewer means a full one.
 	const uint32_t nTable = bmp.biClrUsed ? bmp.biClrUsed : (nBits <= 8 ? 1u << nBits : 0u);
 	EXPECT_EQ(bmp.bfOffBits, 54 + 4 * nTable) << "biClrUsed " << bmp.biClrUsed;
+	// The depth and, at 8 bits or fewer, every colour are the ones the platform's read gives.
+	const BITMAPINFO& read = *reinterpret_cast<const BITMAPINFO*>(readBlock.data());
+	EXPECT_EQ(bmp.biBitCount, read.bmiHeader.biBitCount);
+	for (size_t i = 0; nBits <= 8 && i < (1u << nBits); ++i) {
+		const RGBQUAD q = read.bmiColors[i];
+		EXPECT_EQ(bmp.table.at(i), static_cast<uint32_t>(q.rgbRed << 16 | q.rgbGreen << 8 | q.rgbBlue)) << "colour " << i;
+	}
 
 	const uint32_t mask = Precision(nBits);
 	ASSERT_EQ(bmp.pixels.size(), expected.size());
