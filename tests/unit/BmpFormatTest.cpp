@@ -9,8 +9,7 @@
 #include <string>
 #include <vector>
 
-namespace
-{
+namespace {
 
 TEST(DepthClass, EveryBoundaryOfThePlanesTimesBitsProduct)
 {
@@ -18,9 +17,26 @@ TEST(DepthClass, EveryBoundaryOfThePlanesTimesBitsProduct)
 		WORD wPlanes, wBits, wClass;
 	};
 	const Case cases[] = {
-	    {1, 0, 4},   {0, 8, 4},  {1, 1, 1},   {1, 2, 4},   {2, 1, 4},   {1, 4, 4},      {2, 2, 4},
-	    {1, 5, 8},   {1, 8, 8},  {2, 4, 8},   {1, 9, 16},  {1, 16, 16}, {2, 8, 16},     {1, 17, 24},
-	    {1, 24, 24}, {3, 8, 24}, {1, 25, 32}, {1, 32, 32}, {4, 8, 32},  {1, 65535, 32},
+		{1, 0, 4},
+		{0, 8, 4},
+		{1, 1, 1},
+		{1, 2, 4},
+		{2, 1, 4},
+		{1, 4, 4},
+		{2, 2, 4},
+		{1, 5, 8},
+		{1, 8, 8},
+		{2, 4, 8},
+		{1, 9, 16},
+		{1, 16, 16},
+		{2, 8, 16},
+		{1, 17, 24},
+		{1, 24, 24},
+		{3, 8, 24},
+		{1, 25, 32},
+		{1, 32, 32},
+		{4, 8, 32},
+		{1, 65535, 32},
 	};
 	for (const Case& c : cases) {
 		SCOPED_TRACE(testing::Message() << "planes " << c.wPlanes << " x bits " << c.wBits);
@@ -50,7 +66,12 @@ TEST(DepthClass, ColourTableAndBlockSizeOfEachClass)
 		size_t nBlock;
 	};
 	const Case cases[] = {
-	    {1, 2, 48}, {4, 16, 104}, {8, 256, 1064}, {16, 65536, 262184}, {24, 0, 40}, {32, 0, 40},
+		{1, 2, 48},
+		{4, 16, 104},
+		{8, 256, 1064},
+		{16, 65536, 262184},
+		{24, 0, 40},
+		{32, 0, 40},
 	};
 	for (const Case& c : cases) {
 		SCOPED_TRACE(testing::Message() << "class " << c.wClass);
@@ -88,8 +109,21 @@ TEST(Stride, WidthOneAndAroundAWordAtEachClass)
 		LONG nWidth, nStride;
 	};
 	const Case cases[] = {
-	    {1, 1, 4},  {4, 1, 4},  {8, 1, 4},   {16, 1, 4},  {24, 1, 4}, {32, 1, 4}, {8, 4, 4},  {8, 5, 8},
-	    {16, 2, 4}, {16, 3, 8}, {24, 4, 12}, {24, 5, 16}, {32, 2, 8}, {1, 0, 0},  {32, 0, 0},
+		{1, 1, 4},
+		{4, 1, 4},
+		{8, 1, 4},
+		{16, 1, 4},
+		{24, 1, 4},
+		{32, 1, 4},
+		{8, 4, 4},
+		{8, 5, 8},
+		{16, 2, 4},
+		{16, 3, 8},
+		{24, 4, 12},
+		{24, 5, 16},
+		{32, 2, 8},
+		{1, 0, 0},
+		{32, 0, 0},
 	};
 	for (const Case& c : cases) {
 		SCOPED_TRACE(testing::Message() << c.wBits << " bits, width " << c.nWidth);
@@ -154,26 +188,11 @@ TEST(InfoHeader, ImageOf4GiBOrMoreHasNoSize)
 }
 
 // The file header is packed, so its fields are read by value, not bound to references.
-DWORD OffBits(const BmpFileLayout& layout)
-{
-	return layout.fileHeader.bfOffBits;
-}
-DWORD FileSize(const BmpFileLayout& layout)
-{
-	return layout.fileHeader.bfSize;
-}
-WORD FileType(const BmpFileLayout& layout)
-{
-	return layout.fileHeader.bfType;
-}
-WORD Reserved1(const BmpFileLayout& layout)
-{
-	return layout.fileHeader.bfReserved1;
-}
-WORD Reserved2(const BmpFileLayout& layout)
-{
-	return layout.fileHeader.bfReserved2;
-}
+DWORD OffBits(const BmpFileLayout& layout) { return layout.fileHeader.bfOffBits; }
+DWORD FileSize(const BmpFileLayout& layout) { return layout.fileHeader.bfSize; }
+WORD FileType(const BmpFileLayout& layout) { return layout.fileHeader.bfType; }
+WORD Reserved1(const BmpFileLayout& layout) { return layout.fileHeader.bfReserved1; }
+WORD Reserved2(const BmpFileLayout& layout) { return layout.fileHeader.bfReserved2; }
 
 // A capture's description block and pixel buffer, as the capture allocates them.
 struct Capture {
@@ -215,8 +234,8 @@ std::vector<BYTE> LayOutFile(const Capture& capture, const BmpFileLayout& layout
 
 	std::vector<BYTE> file(sizeof(BITMAPFILEHEADER));
 	std::memcpy(file.data(), &layout.fileHeader, sizeof(BITMAPFILEHEADER));
-	file.insert(file.end(), block.begin(),
-	            block.begin() + std::min<size_t>(layout.dwInfoBytes, block.size()));
+	file.insert(
+		file.end(), block.begin(), block.begin() + std::min<size_t>(layout.dwInfoBytes, block.size()));
 	file.resize(file.size() + std::min(layout.dwPixelBytes, capture.dwPixelCapacity));
 	return file;
 }
@@ -255,8 +274,8 @@ void ExpectRowsComplete(const std::vector<BYTE>& file)
 	const LONG nHeight = static_cast<LONG>(ReadU32(file, 14 + 8));
 	const WORD wBits = ReadU16(file, 14 + 14);
 	const size_t nRowBytes = ((static_cast<size_t>(wBits) * nWidth + 31) / 32) * 4;
-	EXPECT_EQ(file.size() - ReadU32(file, 10),
-	          nRowBytes * static_cast<size_t>(nHeight < 0 ? -nHeight : nHeight));
+	EXPECT_EQ(
+		file.size() - ReadU32(file, 10), nRowBytes * static_cast<size_t>(nHeight < 0 ? -nHeight : nHeight));
 }
 
 struct LayoutCase {
@@ -266,21 +285,17 @@ struct LayoutCase {
 	DWORD dwFileSize;
 };
 
-void PrintTo(const LayoutCase& c, std::ostream* pOut)
-{
-	*pOut << c.wBits << " bits";
-}
+void PrintTo(const LayoutCase& c, std::ostream* pOut) { *pOut << c.wBits << " bits"; }
 
 class LayoutAsBuilt : public ::testing::TestWithParam<LayoutCase>
-{
-};
+{};
 
 TEST_P(LayoutAsBuilt, ReadLeavesTheHeaderAsBuilt)
 {
 	const LayoutCase& c = GetParam();
 	const Capture capture = MakeCapture(1366, 768, c.wBits);
 	const BmpFileLayout layout =
-	    ComputeBmpFileLayout(capture.header, capture.dwTableCapacity, capture.dwPixelCapacity);
+		ComputeBmpFileLayout(capture.header, capture.dwTableCapacity, capture.dwPixelCapacity);
 
 	EXPECT_EQ(FileType(layout), 0x4D42);
 	EXPECT_EQ(Reserved1(layout), 0);
@@ -304,17 +319,15 @@ TEST_P(LayoutAsBuilt, ReadLeavesTheHeaderAsBuilt)
 }
 
 INSTANTIATE_TEST_SUITE_P(EachDisplayDepth, LayoutAsBuilt,
-                         ::testing::Values(LayoutCase{1, 2, 62, 132158}, LayoutCase{4, 16, 118, 525430},
-                                           LayoutCase{8, 256, 1078, 1051702},
-                                           LayoutCase{16, 65536, 262198, 2360374},
-                                           LayoutCase{24, 0, 54, 3148854}, LayoutCase{32, 0, 54, 4196406}),
-                         [](const ::testing::TestParamInfo<LayoutCase>& info) {
-	                         return std::to_string(info.param.wBits) + "Bits";
-                         });
+	::testing::Values(LayoutCase{1, 2, 62, 132158}, LayoutCase{4, 16, 118, 525430},
+		LayoutCase{8, 256, 1078, 1051702}, LayoutCase{16, 65536, 262198, 2360374},
+		LayoutCase{24, 0, 54, 3148854}, LayoutCase{32, 0, 54, 4196406}),
+	[](const ::testing::TestParamInfo<LayoutCase>& info) {
+		return std::to_string(info.param.wBits) + "Bits";
+	});
 
 class LayoutAfterWineRead : public ::testing::TestWithParam<LayoutCase>
-{
-};
+{};
 
 TEST_P(LayoutAfterWineRead, ClrUsedLeftAtZero)
 {
@@ -323,7 +336,7 @@ TEST_P(LayoutAfterWineRead, ClrUsedLeftAtZero)
 	Capture capture = MakeCapture(1366, 768, c.wBits);
 	capture.header.biClrUsed = 0;
 	const BmpFileLayout layout =
-	    ComputeBmpFileLayout(capture.header, capture.dwTableCapacity, capture.dwPixelCapacity);
+		ComputeBmpFileLayout(capture.header, capture.dwTableCapacity, capture.dwPixelCapacity);
 
 	EXPECT_EQ(layout.dwTableEntries, c.dwEntries);
 	EXPECT_EQ(layout.dwInfoBytes, 40 + 4 * c.dwEntries);
@@ -336,12 +349,12 @@ TEST_P(LayoutAfterWineRead, ClrUsedLeftAtZero)
 }
 
 INSTANTIATE_TEST_SUITE_P(EachDisplayDepth, LayoutAfterWineRead,
-                         ::testing::Values(LayoutCase{1, 2, 62, 132158}, LayoutCase{4, 16, 118, 525430},
-                                           LayoutCase{8, 256, 1078, 1051702}, LayoutCase{16, 0, 54, 2098230},
-                                           LayoutCase{24, 0, 54, 3148854}, LayoutCase{32, 0, 54, 4196406}),
-                         [](const ::testing::TestParamInfo<LayoutCase>& info) {
-	                         return std::to_string(info.param.wBits) + "Bits";
-                         });
+	::testing::Values(LayoutCase{1, 2, 62, 132158}, LayoutCase{4, 16, 118, 525430},
+		LayoutCase{8, 256, 1078, 1051702}, LayoutCase{16, 0, 54, 2098230}, LayoutCase{24, 0, 54, 3148854},
+		LayoutCase{32, 0, 54, 4196406}),
+	[](const ::testing::TestParamInfo<LayoutCase>& info) {
+		return std::to_string(info.param.wBits) + "Bits";
+	});
 
 TEST(Layout, BitFieldsAt16BitsBringThreeMasks)
 {
@@ -349,7 +362,7 @@ TEST(Layout, BitFieldsAt16BitsBringThreeMasks)
 	capture.header.biClrUsed = 0;
 	capture.header.biCompression = BI_BITFIELDS;
 	const BmpFileLayout layout =
-	    ComputeBmpFileLayout(capture.header, capture.dwTableCapacity, capture.dwPixelCapacity);
+		ComputeBmpFileLayout(capture.header, capture.dwTableCapacity, capture.dwPixelCapacity);
 	EXPECT_EQ(layout.dwTableEntries, 3u);
 	EXPECT_EQ(OffBits(layout), 66u);
 	EXPECT_EQ(ExpectReadable(LayOutFile(capture, layout)), 3u);
@@ -360,7 +373,7 @@ TEST(LayoutMends, PixelBytesNeverExceedTheBuffer)
 	Capture capture = MakeCapture(1366, 768, 24);
 	capture.header.biSizeImage = capture.dwPixelCapacity * 2 + 12345;
 	const BmpFileLayout layout =
-	    ComputeBmpFileLayout(capture.header, capture.dwTableCapacity, capture.dwPixelCapacity);
+		ComputeBmpFileLayout(capture.header, capture.dwTableCapacity, capture.dwPixelCapacity);
 	EXPECT_EQ(layout.dwPixelBytes, 3148800u);
 	EXPECT_EQ(layout.dwSizeImage, 3148800u);
 	EXPECT_EQ(FileSize(layout), 54u + 3148800u);
@@ -368,7 +381,7 @@ TEST(LayoutMends, PixelBytesNeverExceedTheBuffer)
 
 	capture.header.biSizeImage = 0xFFFFFFFF;
 	const BmpFileLayout layoutHuge =
-	    ComputeBmpFileLayout(capture.header, capture.dwTableCapacity, capture.dwPixelCapacity);
+		ComputeBmpFileLayout(capture.header, capture.dwTableCapacity, capture.dwPixelCapacity);
 	EXPECT_EQ(layoutHuge.dwPixelBytes, 3148800u);
 	EXPECT_EQ(FileSize(layoutHuge), 54u + 3148800u);
 }
@@ -378,7 +391,7 @@ TEST(LayoutMends, SmallerImageSizeFromTheReadIsWhatIsWritten)
 	Capture capture = MakeCapture(1366, 768, 32);
 	capture.header.biSizeImage = 5464u * 700;
 	const BmpFileLayout layout =
-	    ComputeBmpFileLayout(capture.header, capture.dwTableCapacity, capture.dwPixelCapacity);
+		ComputeBmpFileLayout(capture.header, capture.dwTableCapacity, capture.dwPixelCapacity);
 	EXPECT_EQ(layout.dwPixelBytes, 5464u * 700);
 	EXPECT_EQ(layout.dwSizeImage, 5464u * 700);
 	EXPECT_EQ(FileSize(layout), 54u + 5464u * 700);
@@ -390,7 +403,7 @@ TEST(LayoutMends, ZeroImageSizeFallsBackToStrideTimesRows)
 	Capture capture = MakeCapture(1366, 768, 24);
 	capture.header.biSizeImage = 0;
 	const BmpFileLayout layout =
-	    ComputeBmpFileLayout(capture.header, capture.dwTableCapacity, capture.dwPixelCapacity);
+		ComputeBmpFileLayout(capture.header, capture.dwTableCapacity, capture.dwPixelCapacity);
 	EXPECT_EQ(layout.dwPixelBytes, 3148800u);
 	EXPECT_EQ(layout.dwSizeImage, 3148800u);
 	EXPECT_EQ(FileSize(layout), 3148854u);
@@ -401,8 +414,8 @@ TEST(LayoutMends, ZeroImageSizeFallsBackToStrideTimesRows)
 	// Top-down rows count the same.
 	capture.header.biHeight = -768;
 	EXPECT_EQ(
-	    ComputeBmpFileLayout(capture.header, capture.dwTableCapacity, capture.dwPixelCapacity).dwPixelBytes,
-	    3148800u);
+		ComputeBmpFileLayout(capture.header, capture.dwTableCapacity, capture.dwPixelCapacity).dwPixelBytes,
+		3148800u);
 
 	// The fallback is still bounded by the buffer.
 	capture.header.biHeight = 768;
@@ -415,7 +428,7 @@ TEST(LayoutMends, ZeroImageSizeAt16BitsAfterWineRead)
 	capture.header.biClrUsed = 0;
 	capture.header.biSizeImage = 0;
 	const BmpFileLayout layout =
-	    ComputeBmpFileLayout(capture.header, capture.dwTableCapacity, capture.dwPixelCapacity);
+		ComputeBmpFileLayout(capture.header, capture.dwTableCapacity, capture.dwPixelCapacity);
 	EXPECT_EQ(layout.dwPixelBytes, 2048u * 768);
 	EXPECT_EQ(OffBits(layout), 54u);
 	const std::vector<BYTE> file = LayOutFile(capture, layout);
@@ -428,7 +441,7 @@ TEST(LayoutMends, TableEntriesNeverExceedTheBlock)
 	Capture capture = MakeCapture(64, 64, 8);
 	capture.header.biClrUsed = 1000;
 	const BmpFileLayout layout =
-	    ComputeBmpFileLayout(capture.header, capture.dwTableCapacity, capture.dwPixelCapacity);
+		ComputeBmpFileLayout(capture.header, capture.dwTableCapacity, capture.dwPixelCapacity);
 	EXPECT_EQ(layout.dwTableEntries, 256u);
 	EXPECT_EQ(layout.dwInfoBytes, 1064u);
 	EXPECT_EQ(layout.dwClrUsed, 256u);
@@ -438,7 +451,7 @@ TEST(LayoutMends, TableEntriesNeverExceedTheBlock)
 	// A count whose byte size would wrap 32 bits.
 	capture.header.biClrUsed = 0xFFFFFFFF;
 	const BmpFileLayout layoutHuge =
-	    ComputeBmpFileLayout(capture.header, capture.dwTableCapacity, capture.dwPixelCapacity);
+		ComputeBmpFileLayout(capture.header, capture.dwTableCapacity, capture.dwPixelCapacity);
 	EXPECT_EQ(layoutHuge.dwTableEntries, 256u);
 	EXPECT_EQ(layoutHuge.dwInfoBytes, 1064u);
 	ExpectReadable(LayOutFile(capture, layoutHuge));
@@ -452,7 +465,7 @@ TEST(LayoutMends, ZeroCountWiderThanTheBlockIsStoredAsWritten)
 	capture.dwTableCapacity = 16;
 	capture.header.biClrUsed = 0;
 	const BmpFileLayout layout =
-	    ComputeBmpFileLayout(capture.header, capture.dwTableCapacity, capture.dwPixelCapacity);
+		ComputeBmpFileLayout(capture.header, capture.dwTableCapacity, capture.dwPixelCapacity);
 	EXPECT_EQ(layout.dwTableEntries, 16u);
 	EXPECT_EQ(layout.dwClrUsed, 16u);
 	EXPECT_EQ(OffBits(layout), 54u + 64u);
@@ -464,7 +477,7 @@ TEST(LayoutMends, CountAtADepthWithoutRoomForATable)
 	Capture capture = MakeCapture(64, 64, 32);
 	capture.header.biClrUsed = 5;
 	const BmpFileLayout layout =
-	    ComputeBmpFileLayout(capture.header, capture.dwTableCapacity, capture.dwPixelCapacity);
+		ComputeBmpFileLayout(capture.header, capture.dwTableCapacity, capture.dwPixelCapacity);
 	EXPECT_EQ(layout.dwTableEntries, 0u);
 	EXPECT_EQ(layout.dwClrUsed, 0u);
 	EXPECT_EQ(OffBits(layout), 54u);
@@ -479,9 +492,8 @@ TEST(CompleteFile, WhatTheCaptureWritesAtEachDepthAndNothingShorter)
 	for (WORD wBits : {1, 4, 8, 16, 24, 32}) {
 		SCOPED_TRACE(wBits);
 		const Capture capture = MakeCapture(37, 5, wBits);
-		const std::vector<BYTE> file =
-			LayOutFile(capture, ComputeBmpFileLayout(capture.header, capture.dwTableCapacity,
-			                        capture.dwPixelCapacity));
+		const std::vector<BYTE> file = LayOutFile(
+			capture, ComputeBmpFileLayout(capture.header, capture.dwTableCapacity, capture.dwPixelCapacity));
 		EXPECT_TRUE(IsCompleteBmpFile(file.data(), file.size(), file.size()));
 		EXPECT_FALSE(IsCompleteBmpFile(file.data(), file.size(), file.size() - 1));
 		EXPECT_FALSE(IsCompleteBmpFile(file.data(), 53, file.size())) << "headers cut short";
@@ -492,8 +504,8 @@ TEST(CompleteFile, WhatTheCaptureWritesAtEachDepthAndNothingShorter)
 TEST(CompleteFile, HeadersThatDoNotDescribeTheFile)
 {
 	const Capture capture = MakeCapture(8, 8, 8);
-	const std::vector<BYTE> good =
-		LayOutFile(capture, ComputeBmpFileLayout(capture.header, capture.dwTableCapacity, capture.dwPixelCapacity));
+	const std::vector<BYTE> good = LayOutFile(
+		capture, ComputeBmpFileLayout(capture.header, capture.dwTableCapacity, capture.dwPixelCapacity));
 	ASSERT_TRUE(IsCompleteBmpFile(good.data(), good.size(), good.size()));
 
 	auto patched = [&good](size_t nAt, std::initializer_list<BYTE> bytes) {

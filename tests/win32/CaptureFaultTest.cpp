@@ -13,8 +13,7 @@
 #include <memory>
 #include <set>
 
-namespace
-{
+namespace {
 
 const char kTitle[] = "Frostpane by Tapwright";
 const char kFolderName[] = "Images-Captured-By-Tapwright";
@@ -78,8 +77,8 @@ protected:
 
 	int CountCalls(const char* pszCall) const
 	{
-		return static_cast<int>(std::count_if(m_files.begin(), m_files.end(),
-		                                      [&](const FileCall& call) { return call.strCall == pszCall; }));
+		return static_cast<int>(std::count_if(
+			m_files.begin(), m_files.end(), [&](const FileCall& call) { return call.strCall == pszCall; }));
 	}
 
 	// The path the capture returned must be in the folder and named by the rule.
@@ -107,7 +106,7 @@ BmpFile ParseCapture(const CString& strPath)
 	BmpFile bmp;
 	std::string strError;
 	EXPECT_TRUE(ParseBmp(ReadFileBytes(static_cast<LPCTSTR>(strPath)), bmp, strError))
-	    << static_cast<LPCTSTR>(strPath) << ": " << strError;
+		<< static_cast<LPCTSTR>(strPath) << ": " << strError;
 	return bmp;
 }
 
@@ -238,7 +237,7 @@ TEST_F(CaptureTest, FailedPixelReadShowsGetDIBitsErrorAndWritesBlackRows)
 TEST_F(CaptureTest, PathJustShortOfTheLimitIsWritten)
 {
 	const size_t nTitle =
-	    MakeCaptureFileTitle(COleDateTime::GetCurrentTime().Format(0, LANG_USER_DEFAULT)).GetLength();
+		MakeCaptureFileTitle(COleDateTime::GetCurrentTime().Format(0, LANG_USER_DEFAULT)).GetLength();
 	std::string strTemp = m_pTemp->Path();
 	// Folders added until the path is 256 characters; the name's clock may add a few more by the capture.
 	for (size_t nLeft = 256 - nTitle - sizeof(kFolderName) - strTemp.size(); nLeft > 0;) {
@@ -269,7 +268,8 @@ void ExpectTheFourCreateFileBoxes(const std::vector<RecordedBox>& boxes, const s
 		EXPECT_EQ(calls[i].strCall, i < 4 ? "WriteFile" : "CloseHandle");
 		EXPECT_EQ(calls[i].hFile, INVALID_HANDLE_VALUE) << calls[i].strCall;
 	}
-	const char* const kBoxes[] = {"CreateFile Error", "WriteFile 1 Error", "WriteFile 2 Error", "WriteFile 3 Error"};
+	const char* const kBoxes[] = {
+		"CreateFile Error", "WriteFile 1 Error", "WriteFile 2 Error", "WriteFile 3 Error"};
 	ASSERT_EQ(boxes.size(), 4u) << Joined(boxes);
 	for (size_t i = 0; i < boxes.size(); ++i)
 		ExpectAfxBox(boxes[i], kBoxes[i]);
@@ -296,8 +296,7 @@ TEST_F(CaptureTest, FolderTakenByAFileShowsCreateFileErrorAndTheThreeWriteBoxes)
 }
 
 class CaptureWriteFault : public CaptureTest, public ::testing::WithParamInterface<std::tuple<int, bool>>
-{
-};
+{};
 
 // Each write failing alone, refused outright or short while reporting success: its box and no other,
 // and nothing left behind of the file that could not be written whole.
@@ -319,11 +318,11 @@ TEST_P(CaptureWriteFault, ShowsThatWritesBoxAloneAndLeavesNoFile)
 }
 
 INSTANTIATE_TEST_SUITE_P(Writes, CaptureWriteFault,
-                         ::testing::Combine(::testing::Values(1, 2, 3), ::testing::Bool()),
-                         [](const ::testing::TestParamInfo<std::tuple<int, bool>>& info) {
-	                         return "Write" + std::to_string(std::get<0>(info.param)) +
-	                                (std::get<1>(info.param) ? "Short" : "Refused");
-                         });
+	::testing::Combine(::testing::Values(1, 2, 3), ::testing::Bool()),
+	[](const ::testing::TestParamInfo<std::tuple<int, bool>>& info) {
+		return "Write" + std::to_string(std::get<0>(info.param)) +
+			   (std::get<1>(info.param) ? "Short" : "Refused");
+	});
 
 // A file whose close failed may not hold what was written: it is not taken as the capture.
 TEST_F(CaptureTest, FailedCloseShowsCloseHandleErrorAndLeavesNoFile)
@@ -365,8 +364,7 @@ TEST_F(CaptureTest, FailedWriteSparesAnEarlierCaptureOfTheSameName)
 }
 
 class CaptureTempPathFault : public CaptureTest, public ::testing::WithParamInterface<DWORD>
-{
-};
+{};
 
 // No temporary directory, or one that does not fit the 260-byte buffer: no path from an unfilled buffer.
 TEST_P(CaptureTempPathFault, ShowsGetTempPathErrorAndEndsWithoutFile)
@@ -385,9 +383,7 @@ TEST_P(CaptureTempPathFault, ShowsGetTempPathErrorAndEndsWithoutFile)
 }
 
 INSTANTIATE_TEST_SUITE_P(Answers, CaptureTempPathFault, ::testing::Values(0u, 261u, 300u),
-                         [](const ::testing::TestParamInfo<DWORD>& info) {
-	                         return "Answer" + std::to_string(info.param);
-                         });
+	[](const ::testing::TestParamInfo<DWORD>& info) { return "Answer" + std::to_string(info.param); });
 
 } // namespace
 
@@ -411,7 +407,8 @@ protected:
 	// Writes a small capture under strPath while a reader holds the earlier file open for dwHoldMs.
 	std::vector<RecordedBox> WriteWhileHeld(const CString& strPath, DWORD dwHoldMs)
 	{
-		HANDLE hReader = ::CreateFileA(strPath, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+		HANDLE hReader =
+			::CreateFileA(strPath, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
 		EXPECT_NE(hReader, INVALID_HANDLE_VALUE);
 		HeldFile held = {hReader, dwHoldMs};
 		HANDLE hThread = ::CreateThread(nullptr, 0, &CloseAfterHolding, &held, 0, nullptr);

@@ -16,8 +16,7 @@
 #include <cstring>
 #include <iterator>
 
-namespace
-{
+namespace {
 
 struct Record {
 	uint16_t wPlanes, wBits;
@@ -58,11 +57,11 @@ Record Parse(const uint8_t* pData, size_t nSize)
 [[noreturn]] void Fail(const char* pszWhat, const Record& r, int64_t nGot, int64_t nWant)
 {
 	std::fprintf(stderr,
-	             "property failed: %s\n  planes %u bits %u width %d height %d; read: changed 0x%02X bits %u "
-	             "clrUsed %u sizeImage %u compression %u height %d width %d\n  got %lld, want %lld\n",
-	             pszWhat, r.wPlanes, r.wBits, r.nWidth, r.nHeight, r.bChanged, r.wReadBits, r.dwReadClrUsed,
-	             r.dwReadSizeImage, r.dwReadCompression, r.nReadHeight, r.nReadWidth,
-	             static_cast<long long>(nGot), static_cast<long long>(nWant));
+		"property failed: %s\n  planes %u bits %u width %d height %d; read: changed 0x%02X bits %u "
+		"clrUsed %u sizeImage %u compression %u height %d width %d\n  got %lld, want %lld\n",
+		pszWhat, r.wPlanes, r.wBits, r.nWidth, r.nHeight, r.bChanged, r.wReadBits, r.dwReadClrUsed,
+		r.dwReadSizeImage, r.dwReadCompression, r.nReadHeight, r.nReadWidth, static_cast<long long>(nGot),
+		static_cast<long long>(nWant));
 	std::abort();
 }
 
@@ -80,15 +79,12 @@ WORD NarrowestReaderDepth(uint32_t nProduct)
 	const uint32_t n = nProduct & 0xFFFF;
 	const uint32_t nNeeded = n == 0 ? 4 : std::min<uint32_t>(n, 32);
 	return *std::find_if(std::begin(kReaderDepths), std::end(kReaderDepths),
-	                     [nNeeded](WORD wDepth) { return wDepth >= nNeeded; });
+		[nNeeded](WORD wDepth) { return wDepth >= nNeeded; });
 }
 
 // A row of nWidth pixels at nBits as a reader counts it, in whole 32-bit words; -1 for a negative
 // width, about which no claim is made.
-int64_t RowBytes(int64_t nBits, int64_t nWidth)
-{
-	return nWidth < 0 ? -1 : (nBits * nWidth + 31) / 32 * 4;
-}
+int64_t RowBytes(int64_t nBits, int64_t nWidth) { return nWidth < 0 ? -1 : (nBits * nWidth + 31) / 32 * 4; }
 
 void CheckStride(const Record& r, WORD wBits, LONG nWidth)
 {
@@ -105,11 +101,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t nSize)
 
 	const WORD wClass = DepthClass(r.wPlanes, r.wBits);
 	Expect("class is the narrowest depth a reader knows that holds the bits", r, wClass,
-	       NarrowestReaderDepth(uint32_t{r.wPlanes} * r.wBits));
+		NarrowestReaderDepth(uint32_t{r.wPlanes} * r.wBits));
 	const DWORD dwCapacity = ColorTableEntries(wClass);
 	Expect("table entries of the class", r, dwCapacity, wClass < 24 ? int64_t{1} << wClass : 0);
 	Expect("block size of the class", r, static_cast<int64_t>(InfoBlockSize(wClass)),
-	       40 + 4 * int64_t{dwCapacity});
+		40 + 4 * int64_t{dwCapacity});
 	CheckStride(r, wClass, r.nWidth);
 	CheckStride(r, r.wReadBits, r.nReadWidth);
 
@@ -131,7 +127,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t nSize)
 	const int64_t nBuiltImage = bRows ? nBuiltRow * r.nHeight : 0;
 	const bool bFits = 14 + 40 + 4 * int64_t{dwCapacity} + nBuiltImage <= UINT32_MAX;
 	Expect("biSizeImage is stride x height where the file fits 32 bits, else 0", r, built.biSizeImage,
-	       bFits ? nBuiltImage : 0);
+		bFits ? nBuiltImage : 0);
 
 	// The capture allocates the pixel buffer at the built size and refuses a size of 0.
 	const DWORD dwPixelCapacity = built.biSizeImage;
@@ -163,10 +159,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t nSize)
 	if (layout.dwPixelBytes > dwPixelCapacity)
 		Fail("pixel bytes within the buffer", r, layout.dwPixelBytes, dwPixelCapacity);
 	Expect("info bytes are the header and the table", r, layout.dwInfoBytes,
-	       40 + 4 * int64_t{layout.dwTableEntries});
+		40 + 4 * int64_t{layout.dwTableEntries});
 	Expect("bfOffBits", r, fileHeader.bfOffBits, 14 + int64_t{layout.dwInfoBytes});
 	Expect("bfSize is every byte written", r, fileHeader.bfSize,
-	       14 + int64_t{layout.dwInfoBytes} + layout.dwPixelBytes);
+		14 + int64_t{layout.dwInfoBytes} + layout.dwPixelBytes);
 	Expect("stored biSizeImage is the pixel bytes written", r, layout.dwSizeImage, layout.dwPixelBytes);
 
 	// Pixel bytes: the size the read left, or the rows when it left 0, within the buffer and within
@@ -180,7 +176,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t nSize)
 	}
 	if (nImage >= 0)
 		Expect("pixel bytes as the read left them, within the buffer and the file size", r,
-		       layout.dwPixelBytes, std::min<int64_t>(nImage, nRoom));
+			layout.dwPixelBytes, std::min<int64_t>(nImage, nRoom));
 
 	// Colour entries: the count the read left, 0 meaning a full table at 8 bits or fewer, within
 	// the block; the stored count announces exactly the entries written.
@@ -189,13 +185,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t nSize)
 			return dwClrUsed != 0 ? dwClrUsed : read.biBitCount <= 8 ? int64_t{1} << read.biBitCount : 0;
 		};
 		Expect("table entries as the read left them, within the block", r, layout.dwTableEntries,
-		       std::min<int64_t>(implied(read.biClrUsed), dwTableCapacity));
+			std::min<int64_t>(implied(read.biClrUsed), dwTableCapacity));
 		// Except where the block has no room at all at 8 bits or fewer: no count announces an
 		// empty table there, as 0 means a full one. The platform's read keeps the bit count it was
 		// asked for, so this needs a read that changed 24 or 32 bits to 8 or fewer.
 		if (layout.dwTableEntries != 0 || read.biBitCount > 8)
 			Expect("stored biClrUsed announces the entries written", r, implied(layout.dwClrUsed),
-			       layout.dwTableEntries);
+				layout.dwTableEntries);
 	}
 	return 0;
 }
