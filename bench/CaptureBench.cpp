@@ -193,47 +193,42 @@ void FloorCapture(const CString& strPath, DWORD dwFileBytes, std::vector<double>
 	clock.Lap(7);
 }
 
-const char* const kProgramSteps[] = {"contexts and bitmap", "BitBlt",       "CreateBitmapInfo",
-                                     "MakeCaptureFileName", "WriteBmpFile", "release"};
+// One name for each CaptureStep, in its order, and the rest of the call.
+const char* const kProgramSteps[] = {"contexts",  "bitmap",       "BitBlt", "CreateBitmapInfo",
+                                     "MakeCaptureFileName", "GlobalAlloc", "GetDIBits", "file written",
+                                     "rename",    "rest (release)"};
 
-// CScreenGrabber::Capture() step by step: its platform calls made the same way, its own functions
-// called as they are, so the time of each can be told apart.
+// Adds the time of each step the grabber reports to one run's figures.
+class CStepTimer : public ICaptureObserver
+{
+public:
+	explicit CStepTimer(std::vector<double>* pSteps) : m_pSteps(pSteps) {}
+	void OnCaptureStep(CaptureStep step, bool bEnd) override
+	{
+		const double dNow = NowMs();
+		if (bEnd)
+			(*m_pSteps)[static_cast<size_t>(step)] += dNow - m_dBegin;
+		m_dBegin = dNow;
+	}
+
+private:
+	std::vector<double>* m_pSteps;
+	double m_dBegin = 0.0;
+};
+
+// CScreenGrabber::Capture() with each of its steps timed by the grabber's observer; the last figure
+// is the rest of the call: the release of the graphics objects and what lies between the steps.
 CString ProgramCaptureSteps(CScreenGrabber& grabber, std::vector<double>* pSteps)
 {
-	CLapClock clock(pSteps);
-	grabber.m_strFilePath.Empty();
-	CString strResult;
-	{
-		CDC screenDC;
-		screenDC.Attach(::CreateDCA("DISPLAY", nullptr, nullptr, nullptr));
-		CDC memDC;
-		memDC.Attach(::CreateCompatibleDC(screenDC));
-		int nHeight = screenDC.GetDeviceCaps(VERTRES);
-		int nWidth = screenDC.GetDeviceCaps(HORZRES);
-		CBitmap bitmap;
-		bitmap.Attach(::CreateCompatibleBitmap(screenDC, nWidth, nHeight));
-		CBitmap* pOldBitmap = memDC.SelectObject(&bitmap);
-		clock.Lap(0);
-
-		nHeight = screenDC.GetDeviceCaps(VERTRES);
-		nWidth = screenDC.GetDeviceCaps(HORZRES);
-		memDC.BitBlt(0, 0, nWidth, nHeight, &screenDC, 0, 0, SRCCOPY);
-		clock.Lap(1);
-
-		LPBITMAPINFO pbi = grabber.CreateBitmapInfo(bitmap);
-		clock.Lap(2);
-		if (pbi) {
-			grabber.MakeCaptureFileName();
-			clock.Lap(3);
-			if (!grabber.m_strFilePath.IsEmpty())
-				grabber.WriteBmpFile(grabber.m_strFilePath, pbi, bitmap, screenDC);
-			clock.Lap(4);
-			::LocalFree(pbi);
-		}
-		strResult = grabber.m_strFilePath;
-		memDC.SelectObject(pOldBitmap);
-	}
-	clock.Lap(5);
+	CStepTimer timer(pSteps);
+	grabber.SetObserver(&timer);
+	const double dStart = NowMs();
+	const CString strResult = grabber.Capture();
+	double dRest = NowMs() - dStart;
+	grabber.SetObserver(nullptr);
+	for (size_t s = 0; s + 1 < pSteps->size(); ++s)
+		dRest -= (*pSteps)[s];
+	pSteps->back() = dRest;
 	return strResult;
 }
 
@@ -246,12 +241,10 @@ DWORD FileBytes(const CString& strPath)
 }
 
 // The floor's file goes into the folder the capture writes to, next to the capture's file.
-CString FloorPath(const CScreenGrabber& grabber)
+CString FloorPath(const CString& strCapturePath)
 {
-	CString strPath = grabber.m_strFolder;
-	strPath += "\\";
-	strPath += kFloorFileName;
-	return strPath;
+	const std::string strPath = static_cast<LPCTSTR>(strCapturePath);
+	return CString((strPath.substr(0, strPath.rfind('\\') + 1) + kFloorFileName).c_str());
 }
 
 // Each capture and each floor run writes a new file: the one before is removed, untimed.
@@ -268,11 +261,11 @@ int RunCaptureVsFloor(int nPairs)
 	const CString strFirst = grabber.Capture();
 	const DWORD dwFileBytes = FileBytes(strFirst);
 	RemoveFile(strFirst);
-	if (!dwFileBytes || grabber.m_strFolder.IsEmpty()) {
+	if (!dwFileBytes) {
 		Print("error the capture wrote no file\n");
 		return 1;
 	}
-	const CString strFloorPath = FloorPath(grabber);
+	const CString strFloorPath = FloorPath(strFirst);
 	FloorCapture(strFloorPath, dwFileBytes, nullptr);
 	RemoveFile(strFloorPath);
 
@@ -322,7 +315,7 @@ int RunSteps(int nRuns)
 		const CString strPath = ProgramCaptureSteps(grabber, &program);
 		if (i < 0) {
 			dwFileBytes = FileBytes(strPath);
-			strFloorPath = FloorPath(grabber);
+			strFloorPath = FloorPath(strPath);
 			for (size_t s = 0; s < nProgramSteps; ++s)
 				Print("step first %.3f %s\n", program[s], kProgramSteps[s]);
 		}

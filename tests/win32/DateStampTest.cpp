@@ -5,7 +5,7 @@
 #include "IatPatch.h"
 #include "OleDateTime.h"
 #include "Pixels.h"
-#include "ScreenGrabber.h"
+#include "ScreenGrabberTestAccess.h"
 
 #include <cstdlib>
 #include <gtest/gtest.h>
@@ -90,11 +90,11 @@ TEST(UserLocaleStamp, CaptureFileNameFollowsTheLocale)
 		CTempPathRedirect redirect(temp.Path());
 		CMessageBoxRecorder boxes;
 		strBefore = MakeCaptureFileTitle(COleDateTime::GetCurrentTime().Format(0, LANG_USER_DEFAULT));
-		grabber.MakeCaptureFileName();
+		CScreenGrabberTestAccess::MakeCaptureFileName(grabber);
 		strAfter = MakeCaptureFileTitle(COleDateTime::GetCurrentTime().Format(0, LANG_USER_DEFAULT));
 		EXPECT_TRUE(boxes.Boxes().empty());
 	}
-	const std::string strPath = static_cast<LPCTSTR>(grabber.m_strFilePath);
+	const std::string strPath = static_cast<LPCTSTR>(CScreenGrabberTestAccess::FilePath(grabber));
 	const std::string strFolder = temp.Path() + "Images-Captured-By-Tapwright\\";
 	ASSERT_EQ(strPath.compare(0, strFolder.size(), strFolder), 0) << strPath;
 	strName = strPath.substr(strFolder.size());
