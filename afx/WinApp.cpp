@@ -167,12 +167,16 @@ CString CWinApp::GetProfileString(LPCTSTR lpszSection, LPCTSTR lpszEntry, LPCTST
 		return lpszDefault;
 
 	CString strValue;
-	// One extra character, so a value stored without its terminating null still ends.
-	LPTSTR pszBuffer = strValue.GetBuffer(static_cast<int>(dwCount) + 1);
-	pszBuffer[dwCount] = '\0';
-	if (::RegQueryValueExA(key, lpszEntry, nullptr, &dwType, reinterpret_cast<LPBYTE>(pszBuffer), &dwCount) !=
-			ERROR_SUCCESS ||
-		dwType != REG_SZ)
+	LONG lResult;
+	// Another run may store a longer path between the size query and the read: read again at its size.
+	do {
+		// One extra character, so a value stored without its terminating null still ends.
+		LPTSTR pszBuffer = strValue.GetBuffer(static_cast<int>(dwCount) + 1);
+		lResult = ::RegQueryValueExA(
+			key, lpszEntry, nullptr, &dwType, reinterpret_cast<LPBYTE>(pszBuffer), &dwCount);
+		pszBuffer[lResult == ERROR_SUCCESS ? dwCount : 0] = '\0';
+	} while (lResult == ERROR_MORE_DATA);
+	if (lResult != ERROR_SUCCESS || dwType != REG_SZ)
 		return lpszDefault;
 	strValue.ReleaseBuffer();
 	return strValue;
