@@ -101,30 +101,25 @@ BOOL CWnd::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult
 	if (!pEntry)
 		return FALSE;
 
-	// Each entry's pointer was cast from a handler of the signature its nSig names.
 	LRESULT lResult = 0;
 	switch (pEntry->nSig) {
 	case AfxSig_vv:
-		(this->*pEntry->pfn)();
+		(this->*pEntry->pfn.pfn_vv)();
 		break;
 	case AfxSig_vwl:
-		(this->*reinterpret_cast<void (CCmdTarget::*)(UINT, LPARAM)>(pEntry->pfn))(
-			static_cast<UINT>(wParam), lParam);
+		(this->*pEntry->pfn.pfn_vwl)(static_cast<UINT>(wParam), lParam);
 		break;
 	case AfxSig_hv:
-		lResult =
-			reinterpret_cast<LRESULT>((this->*reinterpret_cast<HCURSOR (CCmdTarget::*)()>(pEntry->pfn))());
+		lResult = reinterpret_cast<LRESULT>((this->*pEntry->pfn.pfn_hv)());
 		break;
 	case AfxSig_vwp:
-		(this->*reinterpret_cast<void (CCmdTarget::*)(UINT, CPoint)>(pEntry->pfn))(
-			static_cast<UINT>(wParam), CPoint(lParam));
+		(this->*pEntry->pfn.pfn_vwp)(static_cast<UINT>(wParam), CPoint(lParam));
 		break;
 	case AfxSig_vwww:
-		(this->*reinterpret_cast<void (CCmdTarget::*)(UINT, UINT, UINT)>(pEntry->pfn))(
-			static_cast<UINT>(wParam), LOWORD(lParam), HIWORD(lParam));
+		(this->*pEntry->pfn.pfn_vwww)(static_cast<UINT>(wParam), LOWORD(lParam), HIWORD(lParam));
 		break;
 	case AfxSig_vw:
-		(this->*reinterpret_cast<void (CCmdTarget::*)(UINT_PTR)>(pEntry->pfn))(wParam);
+		(this->*pEntry->pfn.pfn_vw)(wParam);
 		break;
 	default:
 		return FALSE;

@@ -70,23 +70,23 @@ LRESULT CALLBACK AfxWndProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lPara
 // clang-format off
 #define ON_WM_SYSCOMMAND()                                                                               \
 	{WM_SYSCOMMAND, 0, 0, 0, AfxSig_vwl,                                                                 \
-	 reinterpret_cast<AFX_PMSG>(static_cast<void (CWnd::*)(UINT, LPARAM)>(&ThisClass::OnSysCommand))},
+	 static_cast<void (CWnd::*)(UINT, LPARAM)>(&ThisClass::OnSysCommand)},
 #define ON_WM_PAINT()                                                                                    \
 	{WM_PAINT, 0, 0, 0, AfxSig_vv,                                                                       \
-	 static_cast<AFX_PMSG>(static_cast<void (CWnd::*)()>(&ThisClass::OnPaint))},
+	 static_cast<void (CWnd::*)()>(&ThisClass::OnPaint)},
 #define ON_WM_QUERYDRAGICON()                                                                            \
 	{WM_QUERYDRAGICON, 0, 0, 0, AfxSig_hv,                                                               \
-	 reinterpret_cast<AFX_PMSG>(static_cast<HCURSOR (CWnd::*)()>(&ThisClass::OnQueryDragIcon))},
+	 static_cast<HCURSOR (CWnd::*)()>(&ThisClass::OnQueryDragIcon)},
 #define ON_WM_LBUTTONDOWN()                                                                              \
 	{WM_LBUTTONDOWN, 0, 0, 0, AfxSig_vwp,                                                                \
-	 reinterpret_cast<AFX_PMSG>(static_cast<void (CWnd::*)(UINT, CPoint)>(&ThisClass::OnLButtonDown))},
+	 static_cast<void (CWnd::*)(UINT, CPoint)>(&ThisClass::OnLButtonDown)},
 #define ON_WM_RBUTTONDOWN()                                                                              \
 	{WM_RBUTTONDOWN, 0, 0, 0, AfxSig_vwp,                                                                \
-	 reinterpret_cast<AFX_PMSG>(static_cast<void (CWnd::*)(UINT, CPoint)>(&ThisClass::OnRButtonDown))},
+	 static_cast<void (CWnd::*)(UINT, CPoint)>(&ThisClass::OnRButtonDown)},
 #define ON_WM_KEYDOWN()                                                                                  \
 	{WM_KEYDOWN, 0, 0, 0, AfxSig_vwww,                                                                   \
-	 reinterpret_cast<AFX_PMSG>(static_cast<void (CWnd::*)(UINT, UINT, UINT)>(&ThisClass::OnKeyDown))},
+	 static_cast<void (CWnd::*)(UINT, UINT, UINT)>(&ThisClass::OnKeyDown)},
 #define ON_WM_TIMER()                                                                                    \
 	{WM_TIMER, 0, 0, 0, AfxSig_vw,                                                                       \
-	 reinterpret_cast<AFX_PMSG>(static_cast<void (CWnd::*)(UINT_PTR)>(&ThisClass::OnTimer))},
+	 static_cast<void (CWnd::*)(UINT_PTR)>(&ThisClass::OnTimer)},
 // clang-format on
