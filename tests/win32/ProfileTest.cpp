@@ -111,20 +111,6 @@ TEST_F(ProfileTest, StringStoredWithoutItsNullStillReadsWhole)
 	EXPECT_STREQ(TestApp().GetProfileString(kSection, "ScreenShotFilePath", "dflt"), szText);
 }
 
-// The start-up logic shows the notice only for 0 and writes 1 only after it: any other value stays.
-TEST_F(ProfileTest, MessageDisplayedOfSevenReadsAsSevenAndIsLeftAsItIs)
-{
-	const DWORD dwSeven = 7;
-	SetRaw("MessageDisplayed", REG_DWORD, &dwSeven, sizeof(dwSeven));
-	EXPECT_EQ(TestApp().GetProfileInt(kSection, "MessageDisplayed", 0), 7u);
-	EXPECT_EQ(TestApp().GetProfileInt(kSection, "MessageDisplayed", 0), 7u);
-	DWORD dwType = 0;
-	std::vector<BYTE> data;
-	ASSERT_TRUE(GetRaw("MessageDisplayed", dwType, data));
-	EXPECT_EQ(dwType, static_cast<DWORD>(REG_DWORD));
-	EXPECT_EQ(*reinterpret_cast<const DWORD*>(data.data()), 7u);
-}
-
 // Another run that stores its longer path between the size query and the read of this one.
 std::string g_strLongerPath;
 void* g_pRealQuery = nullptr;
