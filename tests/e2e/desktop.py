@@ -8,9 +8,10 @@ As a library:
         win = desktop.wait_window("Frostpane by Tapwright", timeout=30)
 
 As a command:
-    python3 tests/e2e/desktop.py with-display [--size WxH] [--depth D] [--no-picture] [--prefix DIR] -- CMD...
+    python3 tests/e2e/desktop.py with-display [--size WxH] [--depth D] [--dpi N] [--no-picture] [--prefix DIR] -- CMD...
 starts a display with openbox and the picture, boots a Wine prefix (a temporary one unless --prefix names one),
-starts a Wine session in it that lasts while CMD runs (so CMD's pipes close when its wine programs end), runs CMD
+gives it N dots per inch if asked (HKCU\\Control Panel\\Desktop LogPixels, which Wine 8 reads first), starts a
+Wine session in it that lasts while CMD runs (so CMD's pipes close when its wine programs end), runs CMD
 with DISPLAY, WINEPREFIX, WINEDEBUG and WINEDLLOVERRIDES set, tears everything down and exits with CMD's status.
     python3 tests/e2e/desktop.py figures [--runs N] [--winprobe winprobe.exe]
 prints how long a display start, a picture, a template prefix and a fresh copy take here, and what BITSPIXEL Wine
@@ -953,6 +954,9 @@ def _with_display(args):
         else:
             work = tempfile.mkdtemp(prefix="frostpane-wine-")
             prefix = WinePrefix.build(os.path.join(work, "prefix"), display)
+        if args.dpi:
+            prefix.reg_set(r"HKCU\Control Panel\Desktop", "LogPixels", "REG_DWORD", args.dpi)
+            prefix.wait_idle()
         prefix.start_session(display)
         env = prefix.env(display)
         child = subprocess.Popen(cmd, env=env)
@@ -1019,6 +1023,7 @@ def main(argv=None):
     p = sub.add_parser("with-display", help="run a command on a private display with a Wine prefix")
     p.add_argument("--size", default="1024x768", help="screen size WxH (default 1024x768)")
     p.add_argument("--depth", type=int, default=24, help="screen depth in bits (default 24)")
+    p.add_argument("--dpi", type=int, help="Wine's dots per inch (LogPixels; Wine's default is 96)")
     p.add_argument("--no-picture", action="store_true", help="leave the root window black")
     p.add_argument("--prefix", help="use (and boot if new) this Wine prefix instead of a temporary one")
     p.add_argument("cmd", nargs=argparse.REMAINDER, help="-- the command to run")
