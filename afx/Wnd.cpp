@@ -61,10 +61,8 @@ LRESULT CALLBACK AfxWndProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lPara
 	const LRESULT lResult = pWnd->WindowProc(message, wParam, lParam);
 	g_lastSentMsg = oldState;
 
-	if (message == WM_NCDESTROY) {
+	if (message == WM_NCDESTROY)
 		pWnd->Detach();
-		pWnd->PostNcDestroy();
-	}
 	return lResult;
 }
 
@@ -153,8 +151,6 @@ BOOL CWnd::DestroyWindow()
 	return ::DestroyWindow(m_hWnd);
 }
 
-BOOL CWnd::EnableWindow(BOOL bEnable) { return ::EnableWindow(m_hWnd, bEnable); }
-
 BOOL CWnd::IsIconic() const { return ::IsIconic(m_hWnd); }
 
 void CWnd::GetClientRect(LPRECT lpRect) const { ::GetClientRect(m_hWnd, lpRect); }
@@ -176,9 +172,9 @@ HICON CWnd::SetIcon(HICON hIcon, BOOL bBigIcon)
 
 CMenu* CWnd::GetSystemMenu(BOOL bRevert) const { return CMenu::FromHandle(::GetSystemMenu(m_hWnd, bRevert)); }
 
-void CWnd::CenterWindow(CWnd* pAlternateOwner)
+void CWnd::CenterWindow()
 {
-	HWND hWndCenter = pAlternateOwner ? pAlternateOwner->m_hWnd : ::GetWindow(m_hWnd, GW_OWNER);
+	HWND hWndCenter = ::GetWindow(m_hWnd, GW_OWNER);
 
 	RECT rcArea;
 	::SystemParametersInfoA(SPI_GETWORKAREA, 0, &rcArea, 0);

@@ -15,16 +15,12 @@ public:
 
 	HWND m_hWnd = nullptr;
 
-	HWND GetSafeHwnd() const { return m_hWnd; }
-	operator HWND() const { return GetSafeHwnd(); }
-
 	// The CWnd that currently handles hWnd's messages, or null.
 	static CWnd* FromHandlePermanent(HWND hWnd);
 
 	LRESULT SendMessage(UINT message, WPARAM wParam = 0, LPARAM lParam = 0) const;
 	BOOL ShowWindow(int nCmdShow);
 	BOOL DestroyWindow();
-	BOOL EnableWindow(BOOL bEnable = TRUE);
 	BOOL IsIconic() const;
 	void GetClientRect(LPRECT lpRect) const;
 	void GetWindowRect(LPRECT lpRect) const;
@@ -34,7 +30,7 @@ public:
 	// The window's system menu, or null where the window has none.
 	CMenu* GetSystemMenu(BOOL bRevert) const;
 	// Centres the window over its owner, or over the work area where it has none.
-	void CenterWindow(CWnd* pAlternateOwner = nullptr);
+	void CenterWindow();
 	void WinHelp(DWORD_PTR dwData, UINT nCmd = HELP_CONTEXT);
 
 	// Takes over hWnd's window procedure so its messages reach this object's message map.
@@ -47,7 +43,6 @@ protected:
 	virtual LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam);
 	virtual BOOL OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult);
 	virtual BOOL OnCommand(WPARAM wParam, LPARAM lParam);
-	virtual void PostNcDestroy() {}
 
 	// Default handlers: each gives its message the default processing.
 	afx_msg void OnSysCommand(UINT nID, LPARAM lParam);

@@ -9,7 +9,7 @@ CTestApp* g_pTestApp = nullptr;
 
 CTestApp::CTestApp()
 {
-	SetCurrentHandles(::GetModuleHandleA(nullptr), const_cast<LPTSTR>(""), SW_SHOWNORMAL);
+	SetCurrentHandles(::GetModuleHandleA(nullptr));
 	SetRegistryKey(kTestVendor);
 	g_pTestApp = this;
 }
