@@ -1,8 +1,10 @@
 """The harness as a command.
 
-    python3 -m harness with-display [--size WxH] [--depth D] [--no-picture] [--flavour F] [--prefix DIR] -- CMD...
+    python3 -m harness with-display [--size WxH] [--depth D] [--dpi N] [--no-picture] [--flavour F] [--prefix DIR]
+        -- CMD...
 starts a display with openbox and the picture, boots a Wine prefix of flavour F (a temporary one unless --prefix
-names one), starts a Wine session in it that lasts while CMD runs (so CMD's pipes close when its wine programs
+names one), gives it N dots per inch if asked (HKCU\\Control Panel\\Desktop LogPixels, which Wine 8 reads first),
+starts a Wine session in it that lasts while CMD runs (so CMD's pipes close when its wine programs
 end), runs CMD with DISPLAY, WINEPREFIX, WINEDEBUG, WINEDLLOVERRIDES and that flavour's Wine variables set, tears
 everything down and exits with CMD's status.
     python3 -m harness figures [--runs N] [--winprobe winprobe.exe] [--flavour F]
@@ -53,6 +55,9 @@ def _with_display(args):
         else:
             work = tempfile.mkdtemp(prefix="frostpane-wine-")
             prefix = WinePrefix.build(os.path.join(work, "prefix"), display, flavour=args.flavour)
+        if args.dpi:
+            prefix.reg_set(r"HKCU\Control Panel\Desktop", "LogPixels", "REG_DWORD", args.dpi)
+            prefix.wait_idle()
         prefix.start_session(display)
         env = prefix.env(display)
         child = subprocess.Popen(cmd, env=env)
@@ -119,6 +124,7 @@ def main(argv=None):
     p = sub.add_parser("with-display", help="run a command on a private display with a Wine prefix")
     p.add_argument("--size", default="1024x768", help="screen size WxH (default 1024x768)")
     p.add_argument("--depth", type=int, default=24, help="screen depth in bits (default 24)")
+    p.add_argument("--dpi", type=int, help="Wine's dots per inch (LogPixels; Wine's default is 96)")
     p.add_argument("--no-picture", action="store_true", help="leave the root window black")
     p.add_argument("--flavour", choices=FLAVOURS, default=None,
                    help="the Wine to use: x86 or x64 (default: FROSTPANE_FLAVOUR, else x86 where the host runs it)")
