@@ -10,41 +10,27 @@
 
 namespace {
 
-// The description block CreateBitmapInfo returns, freed with the owner.
-class CBitmapInfoBlock
+// A fixed memory block, freed with the owner by pfnFree (LocalFree or GlobalFree, as it was allocated).
+template <class T, HLOCAL(WINAPI* pfnFree)(HLOCAL)> class CMemoryBlock
 {
 public:
-	explicit CBitmapInfoBlock(LPBITMAPINFO pbi) : m_pbi(pbi) {}
-	~CBitmapInfoBlock()
+	explicit CMemoryBlock(void* pBlock) : m_pBlock(static_cast<T*>(pBlock)) {}
+	~CMemoryBlock()
 	{
-		if (m_pbi)
-			::LocalFree(m_pbi);
+		if (m_pBlock)
+			pfnFree(m_pBlock);
 	}
-	CBitmapInfoBlock(const CBitmapInfoBlock&) = delete;
-	CBitmapInfoBlock& operator=(const CBitmapInfoBlock&) = delete;
-	operator LPBITMAPINFO() const { return m_pbi; }
+	CMemoryBlock(const CMemoryBlock&) = delete;
+	CMemoryBlock& operator=(const CMemoryBlock&) = delete;
+	operator T*() const { return m_pBlock; }
 
 private:
-	LPBITMAPINFO m_pbi;
+	T* m_pBlock;
 };
 
-// The pixel buffer, a fixed block whose handle is its address, freed with the owner.
-class CGlobalBlock
-{
-public:
-	explicit CGlobalBlock(HGLOBAL hBlock) : m_hBlock(hBlock) {}
-	~CGlobalBlock()
-	{
-		if (m_hBlock)
-			::GlobalFree(m_hBlock);
-	}
-	CGlobalBlock(const CGlobalBlock&) = delete;
-	CGlobalBlock& operator=(const CGlobalBlock&) = delete;
-	LPBYTE Bytes() const { return static_cast<LPBYTE>(m_hBlock); }
-
-private:
-	HGLOBAL m_hBlock;
-};
+// The description block CreateBitmapInfo returns, and the pixel buffer.
+using CBitmapInfoBlock = CMemoryBlock<BITMAPINFO, ::LocalFree>;
+using CPixelBuffer = CMemoryBlock<BYTE, ::GlobalFree>;
 
 // A file handle, closed with the owner; INVALID_HANDLE_VALUE, not null, is its empty value.
 class CFileHandle
@@ -199,16 +185,16 @@ void CScreenGrabber::WriteBmpFile(CString strPath, LPBITMAPINFO pbi, HBITMAP hBi
 	// Zero-filled, so rows a failed read leaves behind are black. A size of 0 is an image too large
 	// to describe, refused as a buffer that cannot be had (a block of 0 bytes could be).
 	BeginStep(CaptureStep::PixelBuffer);
-	const CGlobalBlock buffer(
+	const CPixelBuffer buffer(
 		dwBufferSize ? ::GlobalAlloc(GMEM_FIXED | GMEM_ZEROINIT, dwBufferSize) : nullptr);
 	EndStep(CaptureStep::PixelBuffer);
-	if (!buffer.Bytes()) {
+	if (!buffer) {
 		AfxMessageBox("GlobalAlloc Error", MB_OK);
 		return;
 	}
 
 	BeginStep(CaptureStep::PixelRead);
-	if (!::GetDIBits(hDC, hBitmap, 0, LOWORD(header.biHeight), buffer.Bytes(), pbi, DIB_RGB_COLORS))
+	if (!::GetDIBits(hDC, hBitmap, 0, LOWORD(header.biHeight), buffer, pbi, DIB_RGB_COLORS))
 		AfxMessageBox("GetDIBits Error", MB_OK);
 	EndStep(CaptureStep::PixelRead);
 
@@ -249,7 +235,7 @@ void CScreenGrabber::WriteBmpFile(CString strPath, LPBITMAPINFO pbi, HBITMAP hBi
 	// Without a file the writes and the close still run, so each step the platform refuses shows its box.
 	report(WriteBlock(file, &layout.fileHeader, sizeof(layout.fileHeader)), "WriteFile 1 Error");
 	report(WriteBlock(file, pbi, layout.dwInfoBytes), "WriteFile 2 Error");
-	report(WriteBlock(file, buffer.Bytes(), layout.dwPixelBytes), "WriteFile 3 Error");
+	report(WriteBlock(file, buffer, layout.dwPixelBytes), "WriteFile 3 Error");
 	report(file.Close() != FALSE, "CloseHandle Error");
 	EndStep(CaptureStep::FileWrite);
 

@@ -33,8 +33,9 @@
 // Output is one fact per line, key=value. Values are escaped so each fits on a line: \n \r \t \\ and \xNN for
 // every other byte outside 0x20..0x7E. Numbers are decimal, handles and style bits are 0x-prefixed hex.
 // Exit status: 0 done, 1 no matching window (or the post failed), 2 bad usage.
-#include <tlhelp32.h>
 #include <windows.h>
+
+#include <tlhelp32.h>
 
 #include <cinttypes>
 #include <cstdio>
