@@ -3,7 +3,7 @@
 
 const AFX_MSGMAP* CCmdTarget::GetThisMessageMap()
 {
-	static const AFX_MSGMAP_ENTRY _messageEntries[] = {{0, 0, 0, 0, AfxSig_end, nullptr}};
+	static const AFX_MSGMAP_ENTRY _messageEntries[] = {{0, 0, 0, 0, AfxSig_end, AFX_PMSG(nullptr)}};
 	static const AFX_MSGMAP messageMap = {nullptr, &_messageEntries[0]};
 	return &messageMap;
 }
@@ -28,6 +28,6 @@ BOOL CCmdTarget::OnCmdMsg(UINT nID, int nCode)
 	const AFX_MSGMAP_ENTRY* pEntry = FindMessageEntry(WM_COMMAND, static_cast<UINT>(nCode), nID);
 	if (!pEntry)
 		return FALSE;
-	(this->*pEntry->pfn)();
+	(this->*pEntry->pfn.pfn)();
 	return TRUE;
 }

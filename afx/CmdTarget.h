@@ -6,12 +6,14 @@
 #define afx_msg
 
 class CCmdTarget;
+class CPoint;
+class CWnd;
 typedef void (CCmdTarget::*AFX_PMSG)();
 
 // How a message-map entry's handler is called.
 enum AfxSig : UINT {
 	AfxSig_end = 0,
-	AfxSig_vv,   // void ()
+	AfxSig_vv,   // void (): WM_PAINT
 	AfxSig_vwl,  // void (UINT, LPARAM): WM_SYSCOMMAND
 	AfxSig_hv,   // HCURSOR (): WM_QUERYDRAGICON
 	AfxSig_vwp,  // void (UINT, CPoint): mouse buttons
@@ -20,13 +22,33 @@ enum AfxSig : UINT {
 	AfxSigCmd_v, // void (): WM_COMMAND
 };
 
+// An entry's handler, held as the type it was declared with: calling a member function through another
+// pointer type is undefined. The entry's nSig names the member in use.
+union MessageMapFunctions {
+	constexpr MessageMapFunctions(AFX_PMSG p) : pfn(p) {}
+	constexpr MessageMapFunctions(void (CWnd::*p)()) : pfn_vv(p) {}
+	constexpr MessageMapFunctions(void (CWnd::*p)(UINT, LPARAM)) : pfn_vwl(p) {}
+	constexpr MessageMapFunctions(HCURSOR (CWnd::*p)()) : pfn_hv(p) {}
+	constexpr MessageMapFunctions(void (CWnd::*p)(UINT, CPoint)) : pfn_vwp(p) {}
+	constexpr MessageMapFunctions(void (CWnd::*p)(UINT, UINT, UINT)) : pfn_vwww(p) {}
+	constexpr MessageMapFunctions(void (CWnd::*p)(UINT_PTR)) : pfn_vw(p) {}
+
+	AFX_PMSG pfn;
+	void (CWnd::*pfn_vv)();
+	void (CWnd::*pfn_vwl)(UINT, LPARAM);
+	HCURSOR (CWnd::*pfn_hv)();
+	void (CWnd::*pfn_vwp)(UINT, CPoint);
+	void (CWnd::*pfn_vwww)(UINT, UINT, UINT);
+	void (CWnd::*pfn_vw)(UINT_PTR);
+};
+
 struct AFX_MSGMAP_ENTRY {
 	UINT nMessage;
 	UINT nCode;
 	UINT nID;
 	UINT nLastID;
 	UINT nSig;
-	AFX_PMSG pfn;
+	MessageMapFunctions pfn;
 };
 
 struct AFX_MSGMAP {
@@ -49,7 +71,7 @@ protected:                                                                      
 		static const AFX_MSGMAP_ENTRY _messageEntries[] = {
 
 #define END_MESSAGE_MAP()                                                                                \
-	{0, 0, 0, 0, AfxSig_end, nullptr}                                                                    \
+	{0, 0, 0, 0, AfxSig_end, AFX_PMSG(nullptr)}                                                          \
 	}                                                                                                    \
 	;                                                                                                    \
 	static const AFX_MSGMAP messageMap = {&TheBaseClass::GetThisMessageMap, &_messageEntries[0]};        \

@@ -3,37 +3,16 @@
 
 #include "Wnd.h"
 
-CDC::~CDC() { DeleteDC(); }
-
-BOOL CDC::Attach(HDC hDC)
+BOOL CDC::CreateCompatibleDC(CDC* pDC)
 {
-	if (!hDC)
-		return FALSE;
-	m_hDC = hDC;
-	return TRUE;
+	return Attach(::CreateCompatibleDC(pDC ? pDC->m_hHandle : nullptr));
 }
 
-HDC CDC::Detach()
-{
-	HDC hDC = m_hDC;
-	m_hDC = nullptr;
-	return hDC;
-}
-
-BOOL CDC::CreateCompatibleDC(CDC* pDC) { return Attach(::CreateCompatibleDC(pDC ? pDC->m_hDC : nullptr)); }
-
-BOOL CDC::DeleteDC()
-{
-	if (!m_hDC)
-		return FALSE;
-	return ::DeleteDC(Detach());
-}
-
-int CDC::GetDeviceCaps(int nIndex) const { return ::GetDeviceCaps(m_hDC, nIndex); }
+int CDC::GetDeviceCaps(int nIndex) const { return ::GetDeviceCaps(m_hHandle, nIndex); }
 
 CBitmap* CDC::SelectObject(CBitmap* pBitmap)
 {
-	HGDIOBJ hOld = ::SelectObject(m_hDC, pBitmap ? pBitmap->m_hObject : nullptr);
+	HGDIOBJ hOld = ::SelectObject(m_hHandle, pBitmap ? pBitmap->GetSafeHandle() : nullptr);
 	if (hOld == HGDI_ERROR)
 		return nullptr;
 	return CBitmap::FromHandle(static_cast<HBITMAP>(hOld));
@@ -41,24 +20,25 @@ CBitmap* CDC::SelectObject(CBitmap* pBitmap)
 
 BOOL CDC::BitBlt(int x, int y, int nWidth, int nHeight, CDC* pSrcDC, int xSrc, int ySrc, DWORD dwRop)
 {
-	return ::BitBlt(m_hDC, x, y, nWidth, nHeight, pSrcDC ? pSrcDC->m_hDC : nullptr, xSrc, ySrc, dwRop);
+	return ::BitBlt(
+		m_hHandle, x, y, nWidth, nHeight, pSrcDC ? pSrcDC->m_hHandle : nullptr, xSrc, ySrc, dwRop);
 }
 
 void CDC::FillSolidRect(int x, int y, int cx, int cy, COLORREF clr)
 {
-	const COLORREF clrOld = ::SetBkColor(m_hDC, clr);
+	const COLORREF clrOld = ::SetBkColor(m_hHandle, clr);
 	const RECT rect = {x, y, x + cx, y + cy};
-	::ExtTextOutA(m_hDC, 0, 0, ETO_OPAQUE, &rect, nullptr, 0, nullptr);
-	::SetBkColor(m_hDC, clrOld);
+	::ExtTextOutA(m_hHandle, 0, 0, ETO_OPAQUE, &rect, nullptr, 0, nullptr);
+	::SetBkColor(m_hHandle, clrOld);
 }
 
-BOOL CDC::DrawIcon(int x, int y, HICON hIcon) { return ::DrawIcon(m_hDC, x, y, hIcon); }
+BOOL CDC::DrawIcon(int x, int y, HICON hIcon) { return ::DrawIcon(m_hHandle, x, y, hIcon); }
 
 CClientDC::CClientDC(CWnd* pWnd) : m_hWnd(pWnd ? pWnd->m_hWnd : nullptr) { Attach(::GetDC(m_hWnd)); }
 
 CClientDC::~CClientDC()
 {
-	if (m_hDC)
+	if (m_hHandle)
 		::ReleaseDC(m_hWnd, Detach());
 }
 

@@ -1,31 +1,16 @@
 // CDC, CClientDC and CPaintDC: owners of one device context each.
 #pragma once
 
-#include <windows.h>
-
 #include "GdiObject.h"
 
 class CWnd;
 
-class CDC
+class CDC : public CHandleOwner<HDC, ::DeleteDC>
 {
 public:
-	CDC() = default;
-	virtual ~CDC();
-	CDC(const CDC&) = delete;
-	CDC& operator=(const CDC&) = delete;
+	HDC GetSafeHdc() const { return m_hHandle; }
 
-	HDC m_hDC = nullptr;
-
-	operator HDC() const { return m_hDC; }
-	HDC GetSafeHdc() const { return m_hDC; }
-
-	// Takes ownership of hDC; FALSE when it is null.
-	BOOL Attach(HDC hDC);
-	HDC Detach();
 	BOOL CreateCompatibleDC(CDC* pDC);
-	BOOL DeleteDC();
-
 	int GetDeviceCaps(int nIndex) const;
 	// Returns the bitmap the selection displaced, or null when the selection failed.
 	CBitmap* SelectObject(CBitmap* pBitmap);

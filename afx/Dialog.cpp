@@ -39,8 +39,8 @@ BOOL CDialog::HandleInitDialog()
 
 INT_PTR CDialog::DoModal()
 {
-	HINSTANCE hInst = AfxFindResourceHandle(m_lpszTemplateName, MAKEINTRESOURCEA(5));
-	HRSRC hResource = ::FindResourceA(hInst, m_lpszTemplateName, MAKEINTRESOURCEA(5));
+	HINSTANCE hInst = AfxFindResourceHandle(m_lpszTemplateName, RT_DIALOG);
+	HRSRC hResource = ::FindResourceA(hInst, m_lpszTemplateName, RT_DIALOG);
 	HGLOBAL hTemplate = hResource ? ::LoadResource(hInst, hResource) : nullptr;
 	auto pTemplate = hTemplate ? static_cast<LPCDLGTEMPLATEA>(::LockResource(hTemplate)) : nullptr;
 	if (!pTemplate)
@@ -121,9 +121,9 @@ BOOL CDialog::OnInitDialog()
 	return TRUE;
 }
 
-BOOL CDialog::UpdateData(BOOL bSaveAndValidate)
+BOOL CDialog::UpdateData(BOOL /*bSaveAndValidate*/)
 {
-	CDataExchange dx(this, bSaveAndValidate);
+	CDataExchange dx;
 	DoDataExchange(&dx);
 	return TRUE;
 }

@@ -5,14 +5,7 @@
 
 // Data exchange between a dialog's controls and its members; the program's dialogs have none.
 class CDataExchange
-{
-public:
-	CDataExchange(CWnd* pDlgWnd, BOOL bSaveAndValidate)
-		: m_bSaveAndValidate(bSaveAndValidate), m_pDlgWnd(pDlgWnd)
-	{}
-	BOOL m_bSaveAndValidate;
-	CWnd* m_pDlgWnd;
-};
+{};
 
 class CDialog : public CWnd
 {

@@ -6,8 +6,6 @@
 class CPoint : public tagPOINT
 {
 public:
-	CPoint() { x = 0, y = 0; }
-	CPoint(int initX, int initY) { x = initX, y = initY; }
 	explicit CPoint(LPARAM dwPoint)
 	{
 		x = static_cast<short>(LOWORD(dwPoint));

@@ -112,7 +112,7 @@ BOOL CString::LoadString(UINT nID)
 	// length-prefixed UTF-16; reading it directly avoids guessing a buffer size.
 	m_str.clear();
 	HINSTANCE hInst = GetModuleHandleA(nullptr);
-	HRSRC hRes = FindResourceA(hInst, MAKEINTRESOURCEA(nID / 16 + 1), MAKEINTRESOURCEA(6));
+	HRSRC hRes = FindResourceA(hInst, MAKEINTRESOURCEA(nID / 16 + 1), RT_STRING);
 	if (!hRes)
 		return FALSE;
 	HGLOBAL hData = LoadResource(hInst, hRes);

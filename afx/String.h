@@ -1,4 +1,4 @@
-// CString: the 8-bit string of the class library, with value semantics.
+// CString: the program's 8-bit string, with value semantics.
 #pragma once
 
 #include <cstdarg>

@@ -7,7 +7,6 @@
 namespace {
 
 CWinApp* g_pApp = nullptr;
-HINSTANCE g_hInstResource = nullptr;
 
 // Closes a registry key when it goes out of scope.
 class CRegKey
@@ -45,14 +44,7 @@ BEGIN_MESSAGE_MAP(CWinApp, CCmdTarget)
 ON_COMMAND(ID_HELP, &CWinApp::OnHelp)
 END_MESSAGE_MAP()
 
-CWinApp::CWinApp(LPCTSTR lpszAppName)
-{
-	if (lpszAppName) {
-		m_strAppName = lpszAppName;
-		m_pszAppName = m_strAppName;
-	}
-	g_pApp = this;
-}
+CWinApp::CWinApp() { g_pApp = this; }
 
 CWinApp::~CWinApp()
 {
@@ -60,29 +52,13 @@ CWinApp::~CWinApp()
 		g_pApp = nullptr;
 }
 
-void CWinApp::SetCurrentHandles(HINSTANCE hInstance, LPTSTR lpCmdLine, int nCmdShow)
+void CWinApp::SetCurrentHandles(HINSTANCE hInstance)
 {
 	m_hInstance = hInstance;
-	m_lpCmdLine = lpCmdLine;
-	m_nCmdShow = nCmdShow;
-	if (!g_hInstResource)
-		g_hInstResource = hInstance;
-
+	m_strAppName.LoadString(AFX_IDS_APP_TITLE);
+	m_pszAppName = m_strAppName;
 	char szModule[MAX_PATH] = "";
 	::GetModuleFileNameA(hInstance, szModule, MAX_PATH);
-	if (!m_pszAppName) {
-		if (!m_strAppName.LoadString(AFX_IDS_APP_TITLE)) {
-			// Without a title string, the module's base name serves.
-			CString strModule(szModule);
-			const char* pszBase = strModule;
-			for (const char* p = pszBase; *p; ++p) {
-				if (*p == '\\' || *p == '/')
-					pszBase = p + 1;
-			}
-			m_strAppName = pszBase;
-		}
-		m_pszAppName = m_strAppName;
-	}
 	m_strHelpFilePath = szModule;
 	const int nLength = m_strHelpFilePath.GetLength();
 	if (nLength > 4 && m_strHelpFilePath.GetAt(nLength - 4) == '.')
@@ -95,17 +71,6 @@ void CWinApp::SetCurrentHandles(HINSTANCE hInstance, LPTSTR lpCmdLine, int nCmdS
 BOOL CWinApp::InitInstance() { return TRUE; }
 
 int CWinApp::ExitInstance() { return 0; }
-
-int CWinApp::Run()
-{
-	MSG msg;
-	while (::GetMessageA(&msg, nullptr, 0, 0) > 0) {
-		::TranslateMessage(&msg);
-		::DispatchMessageA(&msg);
-	}
-	ExitInstance();
-	return static_cast<int>(msg.wParam);
-}
 
 BOOL CWinApp::Enable3dControls() { return TRUE; }
 
@@ -167,12 +132,16 @@ CString CWinApp::GetProfileString(LPCTSTR lpszSection, LPCTSTR lpszEntry, LPCTST
 		return lpszDefault;
 
 	CString strValue;
-	// One extra character, so a value stored without its terminating null still ends.
-	LPTSTR pszBuffer = strValue.GetBuffer(static_cast<int>(dwCount) + 1);
-	pszBuffer[dwCount] = '\0';
-	if (::RegQueryValueExA(key, lpszEntry, nullptr, &dwType, reinterpret_cast<LPBYTE>(pszBuffer), &dwCount) !=
-			ERROR_SUCCESS ||
-		dwType != REG_SZ)
+	LONG lResult;
+	// Another run may store a longer path between the size query and the read: read again at its size.
+	do {
+		// One extra character, so a value stored without its terminating null still ends.
+		LPTSTR pszBuffer = strValue.GetBuffer(static_cast<int>(dwCount) + 1);
+		lResult = ::RegQueryValueExA(
+			key, lpszEntry, nullptr, &dwType, reinterpret_cast<LPBYTE>(pszBuffer), &dwCount);
+		pszBuffer[lResult == ERROR_SUCCESS ? dwCount : 0] = '\0';
+	} while (lResult == ERROR_MORE_DATA);
+	if (lResult != ERROR_SUCCESS || dwType != REG_SZ)
 		return lpszDefault;
 	strValue.ReleaseBuffer();
 	return strValue;
@@ -183,18 +152,14 @@ BOOL CWinApp::WriteProfileString(LPCTSTR lpszSection, LPCTSTR lpszEntry, LPCTSTR
 	CRegKey key(GetSectionKey(lpszSection, true));
 	if (!key)
 		return FALSE;
-	if (!lpszEntry)
-		return ::RegDeleteKeyA(key, "") == ERROR_SUCCESS;
-	if (!lpszValue)
-		return ::RegDeleteValueA(key, lpszEntry) == ERROR_SUCCESS;
 	return ::RegSetValueExA(key, lpszEntry, 0, REG_SZ, reinterpret_cast<const BYTE*>(lpszValue),
 			   static_cast<DWORD>(lstrlenA(lpszValue) + 1)) == ERROR_SUCCESS;
 }
 
 HICON CWinApp::LoadIcon(UINT nIDResource) const
 {
-	return ::LoadIconA(AfxFindResourceHandle(MAKEINTRESOURCEA(nIDResource), MAKEINTRESOURCEA(14)),
-		MAKEINTRESOURCEA(nIDResource));
+	return ::LoadIconA(
+		AfxFindResourceHandle(MAKEINTRESOURCEA(nIDResource), RT_GROUP_ICON), MAKEINTRESOURCEA(nIDResource));
 }
 
 void CWinApp::OnHelp()
@@ -214,41 +179,27 @@ HINSTANCE AfxGetInstanceHandle()
 	return g_pApp && g_pApp->m_hInstance ? g_pApp->m_hInstance : ::GetModuleHandleA(nullptr);
 }
 
-HINSTANCE AfxGetResourceHandle() { return g_hInstResource ? g_hInstResource : ::GetModuleHandleA(nullptr); }
-
-void AfxSetResourceHandle(HINSTANCE hInstResource) { g_hInstResource = hInstResource; }
-
 HINSTANCE AfxFindResourceHandle(LPCTSTR /*lpszName*/, LPCTSTR /*lpszType*/)
 {
 	// The program keeps every resource in its own module.
-	return AfxGetResourceHandle();
+	return AfxGetInstanceHandle();
 }
 
 int AfxMessageBox(LPCTSTR lpszText, UINT nType, UINT /*nIDHelp*/)
 {
-	if ((nType & MB_ICONMASK) == 0) {
-		switch (nType & MB_TYPEMASK) {
-		case MB_YESNO:
-		case MB_YESNOCANCEL:
-			nType |= MB_ICONQUESTION;
-			break;
-		default:
-			nType |= MB_ICONEXCLAMATION;
-			break;
-		}
-	}
+	if ((nType & MB_ICONMASK) == 0)
+		nType |= MB_ICONEXCLAMATION;
 	CWnd* pMainWnd = AfxGetMainWnd();
 	HWND hWndOwner = pMainWnd && ::IsWindow(pMainWnd->m_hWnd) ? pMainWnd->m_hWnd : nullptr;
 	return ::MessageBoxA(hWndOwner, lpszText, AfxGetAppName(), nType);
 }
 
-int AfxWinMain(HINSTANCE hInstance, HINSTANCE /*hPrevInstance*/, LPTSTR lpCmdLine, int nCmdShow)
+int AfxWinMain(HINSTANCE hInstance, HINSTANCE /*hPrevInstance*/, LPTSTR /*lpCmdLine*/, int /*nCmdShow*/)
 {
 	CWinApp* pApp = AfxGetApp();
 	if (!pApp)
 		return -1;
-	pApp->SetCurrentHandles(hInstance, lpCmdLine, nCmdShow);
-	if (!pApp->InitInstance())
-		return pApp->ExitInstance();
-	return pApp->Run();
+	pApp->SetCurrentHandles(hInstance);
+	pApp->InitInstance();
+	return pApp->ExitInstance();
 }

@@ -9,8 +9,8 @@ class CWnd;
 class CWinApp : public CCmdTarget
 {
 public:
-	// With no name, the application takes its name from the title string resource.
-	explicit CWinApp(LPCTSTR lpszAppName = nullptr);
+	// The application takes its name from the title string resource.
+	CWinApp();
 	~CWinApp() override;
 
 	LPCTSTR m_pszAppName = nullptr;
@@ -18,14 +18,12 @@ public:
 	LPCTSTR m_pszProfileName = nullptr;
 	LPCTSTR m_pszHelpFilePath = nullptr;
 	HINSTANCE m_hInstance = nullptr;
-	LPTSTR m_lpCmdLine = nullptr;
-	int m_nCmdShow = SW_SHOWNORMAL;
 	CWnd* m_pMainWnd = nullptr;
 
-	// Called once by WinMain. FALSE ends the run without a message loop.
+	// Called once by WinMain. There is no message loop: the run ends when it returns, whatever it answers.
 	virtual BOOL InitInstance();
+	// Called when InitInstance has returned; answers the process's exit code.
 	virtual int ExitInstance();
-	virtual int Run();
 
 	// Dialogs are drawn three-dimensional by the platform itself; kept for callers that ask.
 	BOOL Enable3dControls();
@@ -41,8 +39,8 @@ public:
 
 	HICON LoadIcon(UINT nIDResource) const;
 
-	// Sets the name, paths and instance from the module before InitInstance runs.
-	void SetCurrentHandles(HINSTANCE hInstance, LPTSTR lpCmdLine, int nCmdShow);
+	// Sets the name, help path and instance from the module before InitInstance runs.
+	void SetCurrentHandles(HINSTANCE hInstance);
 
 	afx_msg void OnHelp();
 
@@ -62,8 +60,6 @@ CWinApp* AfxGetApp();
 CWnd* AfxGetMainWnd();
 LPCTSTR AfxGetAppName();
 HINSTANCE AfxGetInstanceHandle();
-HINSTANCE AfxGetResourceHandle();
-void AfxSetResourceHandle(HINSTANCE hInstResource);
 // The module that holds resource lpszName of type lpszType.
 HINSTANCE AfxFindResourceHandle(LPCTSTR lpszName, LPCTSTR lpszType);
 

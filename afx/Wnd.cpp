@@ -61,10 +61,8 @@ LRESULT CALLBACK AfxWndProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lPara
 	const LRESULT lResult = pWnd->WindowProc(message, wParam, lParam);
 	g_lastSentMsg = oldState;
 
-	if (message == WM_NCDESTROY) {
+	if (message == WM_NCDESTROY)
 		pWnd->Detach();
-		pWnd->PostNcDestroy();
-	}
 	return lResult;
 }
 
@@ -101,30 +99,25 @@ BOOL CWnd::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult
 	if (!pEntry)
 		return FALSE;
 
-	// Each entry's pointer was cast from a handler of the signature its nSig names.
 	LRESULT lResult = 0;
 	switch (pEntry->nSig) {
 	case AfxSig_vv:
-		(this->*pEntry->pfn)();
+		(this->*pEntry->pfn.pfn_vv)();
 		break;
 	case AfxSig_vwl:
-		(this->*reinterpret_cast<void (CCmdTarget::*)(UINT, LPARAM)>(pEntry->pfn))(
-			static_cast<UINT>(wParam), lParam);
+		(this->*pEntry->pfn.pfn_vwl)(static_cast<UINT>(wParam), lParam);
 		break;
 	case AfxSig_hv:
-		lResult =
-			reinterpret_cast<LRESULT>((this->*reinterpret_cast<HCURSOR (CCmdTarget::*)()>(pEntry->pfn))());
+		lResult = reinterpret_cast<LRESULT>((this->*pEntry->pfn.pfn_hv)());
 		break;
 	case AfxSig_vwp:
-		(this->*reinterpret_cast<void (CCmdTarget::*)(UINT, CPoint)>(pEntry->pfn))(
-			static_cast<UINT>(wParam), CPoint(lParam));
+		(this->*pEntry->pfn.pfn_vwp)(static_cast<UINT>(wParam), CPoint(lParam));
 		break;
 	case AfxSig_vwww:
-		(this->*reinterpret_cast<void (CCmdTarget::*)(UINT, UINT, UINT)>(pEntry->pfn))(
-			static_cast<UINT>(wParam), LOWORD(lParam), HIWORD(lParam));
+		(this->*pEntry->pfn.pfn_vwww)(static_cast<UINT>(wParam), LOWORD(lParam), HIWORD(lParam));
 		break;
 	case AfxSig_vw:
-		(this->*reinterpret_cast<void (CCmdTarget::*)(UINT_PTR)>(pEntry->pfn))(wParam);
+		(this->*pEntry->pfn.pfn_vw)(wParam);
 		break;
 	default:
 		return FALSE;
@@ -158,8 +151,6 @@ BOOL CWnd::DestroyWindow()
 	return ::DestroyWindow(m_hWnd);
 }
 
-BOOL CWnd::EnableWindow(BOOL bEnable) { return ::EnableWindow(m_hWnd, bEnable); }
-
 BOOL CWnd::IsIconic() const { return ::IsIconic(m_hWnd); }
 
 void CWnd::GetClientRect(LPRECT lpRect) const { ::GetClientRect(m_hWnd, lpRect); }
@@ -181,9 +172,9 @@ HICON CWnd::SetIcon(HICON hIcon, BOOL bBigIcon)
 
 CMenu* CWnd::GetSystemMenu(BOOL bRevert) const { return CMenu::FromHandle(::GetSystemMenu(m_hWnd, bRevert)); }
 
-void CWnd::CenterWindow(CWnd* pAlternateOwner)
+void CWnd::CenterWindow()
 {
-	HWND hWndCenter = pAlternateOwner ? pAlternateOwner->m_hWnd : ::GetWindow(m_hWnd, GW_OWNER);
+	HWND hWndCenter = ::GetWindow(m_hWnd, GW_OWNER);
 
 	RECT rcArea;
 	::SystemParametersInfoA(SPI_GETWORKAREA, 0, &rcArea, 0);

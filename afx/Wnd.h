@@ -15,16 +15,12 @@ public:
 
 	HWND m_hWnd = nullptr;
 
-	HWND GetSafeHwnd() const { return m_hWnd; }
-	operator HWND() const { return GetSafeHwnd(); }
-
 	// The CWnd that currently handles hWnd's messages, or null.
 	static CWnd* FromHandlePermanent(HWND hWnd);
 
 	LRESULT SendMessage(UINT message, WPARAM wParam = 0, LPARAM lParam = 0) const;
 	BOOL ShowWindow(int nCmdShow);
 	BOOL DestroyWindow();
-	BOOL EnableWindow(BOOL bEnable = TRUE);
 	BOOL IsIconic() const;
 	void GetClientRect(LPRECT lpRect) const;
 	void GetWindowRect(LPRECT lpRect) const;
@@ -34,7 +30,7 @@ public:
 	// The window's system menu, or null where the window has none.
 	CMenu* GetSystemMenu(BOOL bRevert) const;
 	// Centres the window over its owner, or over the work area where it has none.
-	void CenterWindow(CWnd* pAlternateOwner = nullptr);
+	void CenterWindow();
 	void WinHelp(DWORD_PTR dwData, UINT nCmd = HELP_CONTEXT);
 
 	// Takes over hWnd's window procedure so its messages reach this object's message map.
@@ -47,7 +43,6 @@ protected:
 	virtual LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam);
 	virtual BOOL OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult);
 	virtual BOOL OnCommand(WPARAM wParam, LPARAM lParam);
-	virtual void PostNcDestroy() {}
 
 	// Default handlers: each gives its message the default processing.
 	afx_msg void OnSysCommand(UINT nID, LPARAM lParam);
@@ -70,23 +65,23 @@ LRESULT CALLBACK AfxWndProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lPara
 // clang-format off
 #define ON_WM_SYSCOMMAND()                                                                               \
 	{WM_SYSCOMMAND, 0, 0, 0, AfxSig_vwl,                                                                 \
-	 reinterpret_cast<AFX_PMSG>(static_cast<void (CWnd::*)(UINT, LPARAM)>(&ThisClass::OnSysCommand))},
+	 static_cast<void (CWnd::*)(UINT, LPARAM)>(&ThisClass::OnSysCommand)},
 #define ON_WM_PAINT()                                                                                    \
 	{WM_PAINT, 0, 0, 0, AfxSig_vv,                                                                       \
-	 static_cast<AFX_PMSG>(static_cast<void (CWnd::*)()>(&ThisClass::OnPaint))},
+	 static_cast<void (CWnd::*)()>(&ThisClass::OnPaint)},
 #define ON_WM_QUERYDRAGICON()                                                                            \
 	{WM_QUERYDRAGICON, 0, 0, 0, AfxSig_hv,                                                               \
-	 reinterpret_cast<AFX_PMSG>(static_cast<HCURSOR (CWnd::*)()>(&ThisClass::OnQueryDragIcon))},
+	 static_cast<HCURSOR (CWnd::*)()>(&ThisClass::OnQueryDragIcon)},
 #define ON_WM_LBUTTONDOWN()                                                                              \
 	{WM_LBUTTONDOWN, 0, 0, 0, AfxSig_vwp,                                                                \
-	 reinterpret_cast<AFX_PMSG>(static_cast<void (CWnd::*)(UINT, CPoint)>(&ThisClass::OnLButtonDown))},
+	 static_cast<void (CWnd::*)(UINT, CPoint)>(&ThisClass::OnLButtonDown)},
 #define ON_WM_RBUTTONDOWN()                                                                              \
 	{WM_RBUTTONDOWN, 0, 0, 0, AfxSig_vwp,                                                                \
-	 reinterpret_cast<AFX_PMSG>(static_cast<void (CWnd::*)(UINT, CPoint)>(&ThisClass::OnRButtonDown))},
+	 static_cast<void (CWnd::*)(UINT, CPoint)>(&ThisClass::OnRButtonDown)},
 #define ON_WM_KEYDOWN()                                                                                  \
 	{WM_KEYDOWN, 0, 0, 0, AfxSig_vwww,                                                                   \
-	 reinterpret_cast<AFX_PMSG>(static_cast<void (CWnd::*)(UINT, UINT, UINT)>(&ThisClass::OnKeyDown))},
+	 static_cast<void (CWnd::*)(UINT, UINT, UINT)>(&ThisClass::OnKeyDown)},
 #define ON_WM_TIMER()                                                                                    \
 	{WM_TIMER, 0, 0, 0, AfxSig_vw,                                                                       \
-	 reinterpret_cast<AFX_PMSG>(static_cast<void (CWnd::*)(UINT_PTR)>(&ThisClass::OnTimer))},
+	 static_cast<void (CWnd::*)(UINT_PTR)>(&ThisClass::OnTimer)},
 // clang-format on

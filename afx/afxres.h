@@ -1,4 +1,5 @@
-// Identifiers that the class library reserves; included by resource scripts and code alike.
+// Identifiers this layer reserves (the title string, the help command); for the resource script and code
+// alike.
 #pragma once
 
 #include <winresrc.h>
@@ -9,4 +10,3 @@
 
 #define AFX_IDS_APP_TITLE 0xE000
 #define ID_HELP 0xE146
-#define ID_DEFAULT_HELP 0xE147

@@ -1,4 +1,4 @@
-// The class library's window classes, application object and helpers.
+// The layer's window classes, application object and helpers, in one include.
 #pragma once
 
 #include <windows.h>

@@ -1,6 +1,8 @@
 // CFrostpaneApp: the start-up sequence, the first-run notice and the recorded capture path.
 #include "FrostpaneApp.h"
 
+#include <shellscalingapi.h>
+
 #include "FrostpaneDlg.h"
 #include "Settings.h"
 #include "afxdisp.h"
@@ -28,6 +30,29 @@ void LetScreenSettle(DWORD dwMilliseconds)
 	}
 }
 
+// The export pszName of hModule, or null: looked up at run time, so a Windows without it still starts the
+// program. The cast goes through void (*)(), which converts to any function pointer type without a mismatch.
+template <class TPfn> TPfn GetProc(HMODULE hModule, LPCSTR pszName)
+{
+	return hModule ? reinterpret_cast<TPfn>(reinterpret_cast<void (*)()>(::GetProcAddress(hModule, pszName)))
+				   : nullptr;
+}
+
+// Declares the best DPI awareness this Windows offers: per monitor (version 2, then 1), else system-wide.
+// shcore.dll loads only if needed, with LoadLibraryW, which the runtime of both flavours imports already.
+void DeclareDpiAware()
+{
+	HMODULE hUser32 = ::GetModuleHandleA("user32.dll");
+	if (auto pfnContext =
+			GetProc<decltype(&::SetProcessDpiAwarenessContext)>(hUser32, "SetProcessDpiAwarenessContext"))
+		pfnContext(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2);
+	else if (auto pfnShcore = GetProc<decltype(&::SetProcessDpiAwareness)>(
+				 ::LoadLibraryW(L"shcore.dll"), "SetProcessDpiAwareness"))
+		pfnShcore(PROCESS_PER_MONITOR_DPI_AWARE);
+	else if (auto pfnSystem = GetProc<decltype(&::SetProcessDPIAware)>(hUser32, "SetProcessDPIAware"))
+		pfnSystem();
+}
+
 } // namespace
 
 BEGIN_MESSAGE_MAP(CFrostpaneApp, CWinApp)
@@ -39,6 +64,8 @@ CFrostpaneApp theApp;
 
 BOOL CFrostpaneApp::InitInstance()
 {
+	// Before any window or DC: unaware of DPI, a scaled display reads smaller and the capture is cropped.
+	DeclareDpiAware();
 	AfxEnableControlContainer();
 	Enable3dControls();
 	SetRegistryKey(kVendorName);

@@ -59,10 +59,11 @@ DWORD ColorTableEntries(WORD wDepthClass);
 size_t InfoBlockSize(WORD wDepthClass);
 
 // Bytes in one pixel row of nWidth pixels at nBits bits, rounded up to whole 32-bit words.
-LONG Stride(WORD nBits, LONG nWidth);
+int64_t Stride(WORD nBits, LONG nWidth);
 
 // The info header of a capture bitmap before the pixel read: rows bottom-up, uncompressed,
-// the class's stride, and a colour-table count for classes below 24.
+// the class's stride, and a colour-table count for classes below 24. biSizeImage is 0 when the
+// file would be 4 GiB or more.
 BITMAPINFOHEADER MakeInfoHeader(LONG nWidth, LONG nHeight, WORD wPlanes, WORD wBitsPerPixel);
 
 // What goes into the file, worked out from the info header as the pixel read left it, within

@@ -6,7 +6,57 @@
 #include "afxdisp.h"
 #include "afxwin.h"
 
+#include <cstring>
+
 namespace {
+
+// A fixed memory block, freed with the owner by pfnFree (LocalFree or GlobalFree, as it was allocated).
+template <class T, HLOCAL(WINAPI* pfnFree)(HLOCAL)> class CMemoryBlock
+{
+public:
+	explicit CMemoryBlock(void* pBlock) : m_pBlock(static_cast<T*>(pBlock)) {}
+	~CMemoryBlock()
+	{
+		if (m_pBlock)
+			pfnFree(m_pBlock);
+	}
+	CMemoryBlock(const CMemoryBlock&) = delete;
+	CMemoryBlock& operator=(const CMemoryBlock&) = delete;
+	operator T*() const { return m_pBlock; }
+
+private:
+	T* m_pBlock;
+};
+
+// The description block CreateBitmapInfo returns, and the pixel buffer.
+using CBitmapInfoBlock = CMemoryBlock<BITMAPINFO, ::LocalFree>;
+using CPixelBuffer = CMemoryBlock<BYTE, ::GlobalFree>;
+
+// A file handle, closed with the owner; INVALID_HANDLE_VALUE, not null, is its empty value.
+class CFileHandle
+{
+public:
+	explicit CFileHandle(HANDLE hFile) : m_hFile(hFile) {}
+	~CFileHandle()
+	{
+		if (m_hFile != INVALID_HANDLE_VALUE)
+			::CloseHandle(m_hFile);
+	}
+	CFileHandle(const CFileHandle&) = delete;
+	CFileHandle& operator=(const CFileHandle&) = delete;
+	operator HANDLE() const { return m_hFile; }
+
+	// Closes the handle, valid or not, and answers as CloseHandle did; the owner then holds none.
+	BOOL Close()
+	{
+		const BOOL bClosed = ::CloseHandle(m_hFile);
+		m_hFile = INVALID_HANDLE_VALUE;
+		return bClosed;
+	}
+
+private:
+	HANDLE m_hFile;
+};
 
 void ReportError(LPCTSTR pszStep) { ::MessageBoxA(nullptr, pszStep, "Error", MB_OK); }
 
@@ -70,15 +120,14 @@ CString CScreenGrabber::Capture()
 	EndStep(CaptureStep::ScreenCopy);
 
 	BeginStep(CaptureStep::BitmapInfo);
-	LPBITMAPINFO pbi = CreateBitmapInfo(bitmap);
-	if (pbi) {
+	const CBitmapInfoBlock info(CreateBitmapInfo(bitmap));
+	if (info) {
 		EndStep(CaptureStep::BitmapInfo);
 		BeginStep(CaptureStep::FileName);
 		MakeCaptureFileName();
 		EndStep(CaptureStep::FileName);
 		if (!m_strFilePath.IsEmpty())
-			WriteBmpFile(m_strFilePath, pbi, bitmap, screenDC);
-		::LocalFree(pbi);
+			WriteBmpFile(m_strFilePath, info, bitmap, screenDC);
 	}
 
 	CString strResult = m_strFilePath;
@@ -133,25 +182,31 @@ void CScreenGrabber::WriteBmpFile(CString strPath, LPBITMAPINFO pbi, HBITMAP hBi
 {
 	BITMAPINFOHEADER& header = pbi->bmiHeader;
 	const DWORD dwBufferSize = header.biSizeImage;
-	// Zero-filled, so rows a failed read leaves behind are black.
+	// Zero-filled, so rows a failed read leaves behind are black. A size of 0 is an image too large
+	// to describe, refused as a buffer that cannot be had (a block of 0 bytes could be).
 	BeginStep(CaptureStep::PixelBuffer);
-	auto pBits = static_cast<LPBYTE>(::GlobalAlloc(GMEM_FIXED | GMEM_ZEROINIT, dwBufferSize));
+	const CPixelBuffer buffer(
+		dwBufferSize ? ::GlobalAlloc(GMEM_FIXED | GMEM_ZEROINIT, dwBufferSize) : nullptr);
 	EndStep(CaptureStep::PixelBuffer);
-	if (!pBits) {
+	if (!buffer) {
 		AfxMessageBox("GlobalAlloc Error", MB_OK);
 		return;
 	}
 
 	BeginStep(CaptureStep::PixelRead);
-	if (!::GetDIBits(hDC, hBitmap, 0, LOWORD(header.biHeight), pBits, pbi, DIB_RGB_COLORS))
+	if (!::GetDIBits(hDC, hBitmap, 0, LOWORD(header.biHeight), buffer, pbi, DIB_RGB_COLORS))
 		AfxMessageBox("GetDIBits Error", MB_OK);
 	EndStep(CaptureStep::PixelRead);
 
 	// The file is written under a name of this process's own and takes the capture's name only when
 	// it is complete: a failed write never leaves a truncated capture nor spoils one of the same name,
-	// and two runs in the same second never write into one file.
+	// and two runs in the same second never write into one file. That name, in the same folder, is
+	// at most 15 characters, shorter than any capture's, so its path fits wherever the capture's does.
+	const LPCTSTR pszPath = strPath;
+	const LPCTSTR pszTitle = std::strrchr(pszPath, '\\');
+	const int nFolderLength = pszTitle ? static_cast<int>(pszTitle - pszPath) + 1 : 0;
 	CString strPartPath;
-	strPartPath.Format("%s.%lu.part", static_cast<LPCTSTR>(strPath), ::GetCurrentProcessId());
+	strPartPath.Format("%.*s%lu.part", nFolderLength, pszPath, ::GetCurrentProcessId());
 	bool bComplete = true;
 	auto report = [&bComplete](bool bSucceeded, LPCTSTR pszMessage) {
 		if (!bSucceeded) {
@@ -161,9 +216,10 @@ void CScreenGrabber::WriteBmpFile(CString strPath, LPBITMAPINFO pbi, HBITMAP hBi
 	};
 
 	BeginStep(CaptureStep::FileWrite);
-	HANDLE hFile = ::CreateFileA(
-		strPartPath, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-	report(hFile != INVALID_HANDLE_VALUE, "CreateFile Error");
+	CFileHandle file(::CreateFileA(strPartPath, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+		FILE_ATTRIBUTE_NORMAL, nullptr));
+	const bool bCreated = file != INVALID_HANDLE_VALUE;
+	report(bCreated, "CreateFile Error");
 
 	// The read may have changed the header; the file describes exactly what is written, and
 	// nothing is read beyond the description block or the pixel buffer.
@@ -176,18 +232,17 @@ void CScreenGrabber::WriteBmpFile(CString strPath, LPBITMAPINFO pbi, HBITMAP hBi
 	header.biClrUsed = layout.dwClrUsed;
 	header.biSizeImage = layout.dwSizeImage;
 
-	report(WriteBlock(hFile, &layout.fileHeader, sizeof(layout.fileHeader)), "WriteFile 1 Error");
-	report(WriteBlock(hFile, pbi, layout.dwInfoBytes), "WriteFile 2 Error");
-	report(WriteBlock(hFile, pBits, layout.dwPixelBytes), "WriteFile 3 Error");
-	report(::CloseHandle(hFile) != FALSE, "CloseHandle Error");
+	// Without a file the writes and the close still run, so each step the platform refuses shows its box.
+	report(WriteBlock(file, &layout.fileHeader, sizeof(layout.fileHeader)), "WriteFile 1 Error");
+	report(WriteBlock(file, pbi, layout.dwInfoBytes), "WriteFile 2 Error");
+	report(WriteBlock(file, buffer, layout.dwPixelBytes), "WriteFile 3 Error");
+	report(file.Close() != FALSE, "CloseHandle Error");
 	EndStep(CaptureStep::FileWrite);
 
 	BeginStep(CaptureStep::Rename);
 	if (bComplete)
 		report(ReplaceWithFile(strPartPath, strPath), "MoveFile Error");
-	if (!bComplete && hFile != INVALID_HANDLE_VALUE)
+	if (!bComplete && bCreated)
 		::DeleteFileA(strPartPath);
 	EndStep(CaptureStep::Rename);
-
-	::GlobalFree(pBits);
 }

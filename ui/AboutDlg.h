@@ -12,6 +12,7 @@ public:
 	enum { IDD = IDD_ABOUTBOX };
 
 protected:
+	// Called when the box's controls and members are exchanged; the box has none.
 	void DoDataExchange(CDataExchange* pDX) override;
 
 	DECLARE_MESSAGE_MAP()

@@ -1,7 +1,10 @@
 """Fixtures for the end-to-end tests: private X displays, Wine prefixes and the executables under test.
 
-- frostpane_exe, winprobe_exe: paths from FROSTPANE_EXE and WINPROBE_EXE (defaults under build/mingw); a missing
-  executable fails the test with the path it looked at, never skips it.
+The flavour under test is FROSTPANE_FLAVOUR (x86 or x64; default x86 where the host runs 32-bit code, else x64):
+it picks the build folder the executables come from and the Wine the prefixes are made for.
+
+- frostpane_exe, winprobe_exe: paths from FROSTPANE_EXE and WINPROBE_EXE (defaults under build/<flavour>); a
+  missing executable fails the test with the path it looked at, never skips it.
 - wine_template (session): a prefix booted once, copied for each test.
 - prefix: a fresh copy of the template for one test, killed and deleted afterwards. Give it its display with
   `prefix.display = desk` (or pass display= to run/call/probe). Its Wine session starts with the first wine
@@ -20,36 +23,40 @@ from pathlib import Path
 
 import pytest
 
-sys.path.insert(0, str(Path(__file__).resolve().parent))
-
-import desktop as dt  # noqa: E402
-
 REPO = Path(__file__).resolve().parents[2]
+sys.path.insert(0, str(REPO))
+
+from harness.wine import flavour_from_env  # noqa: E402
+from harness.wineprefix import WinePrefix  # noqa: E402
+from harness.winprobe import Probe  # noqa: E402
+from harness.xdisplay import Display  # noqa: E402
+
+FLAVOUR = flavour_from_env()
 
 
 def _executable(variable, default):
-    path = Path(os.environ.get(variable) or REPO / default)
+    path = Path(os.environ.get(variable) or REPO / "build" / FLAVOUR / default)
     if not path.is_file():
-        pytest.fail("%s not found at %s: build it first (the MinGW build) or point %s at it"
-                    % (path.name, path, variable), pytrace=False)
+        pytest.fail("%s not found at %s: build it first (scripts/build %s) or point %s at it"
+                    % (path.name, path, FLAVOUR, variable), pytrace=False)
     return path
 
 
 @pytest.fixture(scope="session")
 def frostpane_exe():
-    return _executable("FROSTPANE_EXE", "build/mingw/Frostpane.exe")
+    return _executable("FROSTPANE_EXE", "Frostpane.exe")
 
 
 @pytest.fixture(scope="session")
 def winprobe_exe():
-    return _executable("WINPROBE_EXE", "build/mingw/tests/e2e/tools/winprobe.exe")
+    return _executable("WINPROBE_EXE", "harness/tools/winprobe.exe")
 
 
 @pytest.fixture(scope="session")
 def wine_template(tmp_path_factory):
     base = tmp_path_factory.mktemp("wine")
-    with dt.Display(640, 480, 24) as boot_display:
-        template = dt.WinePrefix.build(base / "template", boot_display)
+    with Display(640, 480, 24) as boot_display:
+        template = WinePrefix.build(base / "template", boot_display, flavour=FLAVOUR)
     template.display = None
     yield template
     template.remove(server_folder=True)
@@ -70,7 +77,7 @@ def desktop():
     started = []
 
     def make(width=1024, height=768, depth=24, picture=True):
-        display = dt.Display(width, height, depth).start()
+        display = Display(width, height, depth).start()
         started.append(display)
         display.shown = display.paint_picture() if picture else None
         return display
@@ -82,7 +89,4 @@ def desktop():
 
 @pytest.fixture
 def probe(winprobe_exe):
-    def run(prefix, *args, timeout=60, display=None):
-        return prefix.probe(winprobe_exe, *args, display=display, timeout=timeout)
-
-    return run
+    return Probe(winprobe_exe)

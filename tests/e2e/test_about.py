@@ -6,10 +6,10 @@ answers null for it), so the menu entry itself cannot be chosen here; the comman
 as the menu would send it: WM_SYSCOMMAND (0x0112) with the entry's id.
 """
 
-import desktop as dt
+from harness import winprobe
+from harness.names import ABOUT_CAPTION as ABOUT, SETTINGS
+from harness.waiting import poll, wait_exit
 
-ABOUT = "About Frostpane by Tapwright"
-SETTINGS = r"HKCU\Software\Tapwright\Frostpane by Tapwright\Settings"
 COVER = ["--class", "#32770", "--exe", "Frostpane.exe", ""]
 WM_SYSCOMMAND = "0x0112"
 SS_ICON, SS_TYPEMASK = 0x3, 0x1F
@@ -52,7 +52,7 @@ def test_about_box_over_the_cover_window(desktop, prefix, probe, frostpane_exe):
                 ABOUT, "#32770", "Frostpane.exe", "1")
             assert about["owner"] == cover["hwnd"]
 
-            children = dt.probe_children(about)
+            children = winprobe.children(about)
             assert [(c["class"], c["id"]) for c in children] == [
                 ("Static", "65535"), ("Static", "65535"), ("Static", "65535"), ("Button", "1")]
             icon, version, contact, ok = children
@@ -72,7 +72,7 @@ def test_about_box_over_the_cover_window(desktop, prefix, probe, frostpane_exe):
             assert rc == 0 and facts["enabled"] == "0"
 
             desk.key(desk.wait_window(ABOUT), close_key)
-            dt.poll(lambda: probe(prefix, "find", "--timeout", "0", ABOUT)[0] == 1, 20,
+            poll(lambda: probe(prefix, "find", "--timeout", "0", ABOUT)[0] == 1, 20,
                     "the About box to close on %s" % close_key)
             rc, facts = probe(prefix, "find", "--timeout", "0", *COVER)
             assert rc == 0 and facts["hwnd"] == cover["hwnd"] and facts["enabled"] == "1"
@@ -84,7 +84,7 @@ def test_about_box_over_the_cover_window(desktop, prefix, probe, frostpane_exe):
                 assert (rc, facts) == (1, {"matches": "0"}), "WM_SYSCOMMAND 0x0020 opened an About box"
 
         desk.key(cover_x, "a")
-        assert dt.wait_exit(proc, 20) == 0
+        assert wait_exit(proc, 20) == 0
     finally:
         if proc.poll() is None:
             proc.kill()

@@ -21,15 +21,11 @@ import time
 
 import pytest
 
-import bmp
-import desktop as dt
+from harness import bmp, boxes, pictures
+from harness.names import FOLDER, NOTICE, SETTINGS, TITLE
+from harness.waiting import poll, wait_exit
 
-TITLE = "Frostpane by Tapwright"
-SETTINGS = r"HKCU\Software\Tapwright\Frostpane by Tapwright\Settings"
 INTERNATIONAL = r"HKCU\Control Panel\International"
-FOLDER = "Images-Captured-By-Tapwright"
-NOTICE = ("This Software Captures Screenshot of Primary Monitor and Displays it in a Window Covering Primary "
-          "Monitor.\n\nIn Order to Close it, just press any Key or Click with Mouse on the Frostpane.")
 REPLACED = "/\\?*:|<>"
 
 
@@ -99,37 +95,6 @@ def expected_names(prefix, started, ended):
 # Boxes, windows and settings
 
 
-def read_box(probe, prefix, caption=TITLE, timeout=30):
-    """The program's message box with this caption: winprobe's facts, its texts, buttons and icons."""
-    return dt.read_box(probe, prefix, caption, "Frostpane.exe", timeout)
-
-
-def press_return_on_box(desk, caption=TITLE):
-    """Closes the program's box on the screen with a real Enter and waits until its X window has gone."""
-    win = desk.wait_window(caption)
-    desk.key(win, "Return")
-    dt.poll(lambda: win not in desk.windows(), 20, "the box to close")
-
-
-def boxes_until_the_cover_window(desk, probe, prefix, proc):
-    """Reads and closes with Enter every box the run shows, whatever its caption, until the cover window comes
-    up; [(caption, texts, buttons, icons, owner)] in the order they came."""
-    seen = []
-
-    def titled():
-        return [name for name in map(desk.window_name, desk.windows(pid=proc.pid)) if name]
-
-    while len(seen) < 10:
-        dt.poll(lambda: titled() or cover_windows(desk, proc), 30, "a box or the cover window")
-        names = titled()
-        if not names:
-            return seen
-        facts, texts, buttons, icons = read_box(probe, prefix, names[0])
-        seen.append((facts["title"], texts, buttons, icons, facts["owner"]))
-        press_return_on_box(desk, names[0])
-    raise AssertionError("more than 10 boxes: %r" % seen)
-
-
 def cover_windows(desk, proc):
     """The program's X windows with an empty title: its cover window. (Its boxes share the X class, taken from
     the executable's name, but carry the application title.)"""
@@ -137,12 +102,12 @@ def cover_windows(desk, proc):
 
 
 def cover_window(desk, proc, timeout=30):
-    return dt.poll(lambda: cover_windows(desk, proc), timeout, "the cover window")[0]
+    return poll(lambda: cover_windows(desk, proc), timeout, "the cover window")[0]
 
 
 def close_cover(desk, proc, win):
     desk.key(win, "Escape")
-    assert dt.wait_exit(proc, 20) == 0
+    assert wait_exit(proc, 20) == 0
 
 
 def capture_files(prefix):
@@ -162,7 +127,8 @@ def run_without_notice(desk, probe, prefix, exe):
     started = time.time()
     proc = prefix.run(exe)
     try:
-        assert boxes_until_the_cover_window(desk, probe, prefix, proc) == []
+        seen, covers = boxes.drive(desk, prefix, probe, [proc])
+        assert seen == [] and covers
         win = cover_window(desk, proc)
         ended = time.time()
         close_cover(desk, proc, win)
@@ -174,7 +140,7 @@ def run_without_notice(desk, probe, prefix, exe):
 
 def same_picture(width, height, got, expected, bits=8):
     """Asserts two pictures are equal; otherwise says how many pixels differ and the rectangle they lie in."""
-    count, first = dt.diff_rgb(width, height, got, expected, bits)
+    count, first = pictures.diff_rgb(width, height, got, expected, bits)
     if count == 0:
         return
     mask = (0xFF << (8 - bits)) & 0xFF
@@ -209,17 +175,14 @@ def test_first_run_shows_the_notice_then_captures_the_screen_and_records_it(desk
 
     proc = prefix.run(frostpane_exe)
     try:
-        facts, texts, buttons, icons = read_box(probe, prefix)
-        assert (facts["title"], facts["owner"], facts["matches"]) == (TITLE, "0x00000000", "1")
-        assert texts == [NOTICE]
-        assert buttons == [("OK", "1")]
-        assert icons == ["exclamation"]
+        box, facts = boxes.read(prefix, probe, TITLE)
+        assert box == (TITLE, NOTICE, "exclamation") and facts["matches"] == "1"
         # Nothing is captured or recorded while the notice stands.
         assert capture_files(prefix) == []
         assert not prefix.reg_values(SETTINGS)
 
         started = time.time()
-        press_return_on_box(desk)
+        boxes.dismiss(desk, prefix, probe, TITLE)
         win = cover_window(desk, proc)
         ended = time.time()
         close_cover(desk, proc, win)
@@ -336,18 +299,18 @@ def test_a_capture_folder_taken_by_a_file_reports_each_refused_step_then_shows_t
     started = time.time()
     proc = prefix.run(frostpane_exe)
     try:
-        boxes = boxes_until_the_cover_window(desk, probe, prefix, proc)
+        seen, _covers = boxes.drive(desk, prefix, probe, [proc])
         win = cover_window(desk, proc)
         ended = time.time()
         desk.key(win, "a")
-        assert dt.wait_exit(proc, 20) == 0
+        assert wait_exit(proc, 20) == 0
     finally:
         if proc.poll() is None:
             proc.kill()
 
     # CloseHandle accepts INVALID_HANDLE_VALUE under Wine (it is the process's own pseudo-handle): no box for it.
-    assert boxes == [(TITLE, [text], [("OK", "1")], ["exclamation"], "0x00000000")
-                     for text in ("CreateFile Error", "WriteFile 1 Error", "WriteFile 2 Error", "WriteFile 3 Error")]
+    assert seen == [(TITLE, text, "exclamation")
+                    for text in ("CreateFile Error", "WriteFile 1 Error", "WriteFile 2 Error", "WriteFile 3 Error")]
     assert os.path.isfile(blocker) and open(blocker).read() == "not a folder\n"
     # The path is recorded although nothing could be written there.
     recorded = prefix.reg_query(SETTINGS, "ScreenShotFilePath")

@@ -21,11 +21,11 @@ from pathlib import Path
 
 import pytest
 
-import desktop as dt
+from harness import boxes, pictures
+from harness.names import FOLDER, SETTINGS, TITLE
+from harness.waiting import poll, wait_exit, still_running_after
+from harness.xdisplay import Display
 
-TITLE = "Frostpane by Tapwright"
-SETTINGS = r"HKCU\Software\Tapwright\Frostpane by Tapwright\Settings"
-FOLDER = "Images-Captured-By-Tapwright"
 ICON_FILE = Path(__file__).resolve().parents[2] / "res" / "Frostpane.ico"
 
 WS_POPUP, WS_BORDER, WS_DLGFRAME, WS_THICKFRAME, WS_SYSMENU = 0x80000000, 0x00800000, 0x00400000, 0x00040000, 0x80000
@@ -41,20 +41,14 @@ def cover_windows(desk, proc):
 
 
 def cover_window(desk, proc, timeout=30):
-    return dt.poll(lambda: cover_windows(desk, proc), timeout, "the cover window")[0]
-
-
-def press_return_on_box(desk):
-    win = desk.wait_window(TITLE)
-    desk.key(win, "Return")
-    dt.poll(lambda: win not in desk.windows(), 20, "the box to close")
+    return poll(lambda: cover_windows(desk, proc), timeout, "the cover window")[0]
 
 
 def paint_root_underneath(desk, variant, folder):
     """Puts picture `variant` on the root window without waiting for the screen to show it (a window covers it)."""
     path = os.path.join(str(folder), "root%d.ppm" % variant)
-    dt.write_ppm(path, desk.width, desk.height, dt.picture(desk.width, desk.height, variant))
-    subprocess.run([dt.IM_DISPLAY, "-window", "root", path], env=desk.env(), stdout=subprocess.DEVNULL,
+    pictures.write_ppm(path, desk.width, desk.height, pictures.picture(desk.width, desk.height, variant))
+    subprocess.run([pictures.IM_DISPLAY, "-window", "root", path], env=desk.env(), stdout=subprocess.DEVNULL,
                    stderr=subprocess.DEVNULL, timeout=30)
 
 
@@ -120,7 +114,7 @@ def test_after_the_notice_a_frameless_window_covers_the_screen_with_the_capture(
     width, height, shown = desk.shown
     proc = prefix.run(frostpane_exe)
     try:
-        press_return_on_box(desk)
+        boxes.dismiss(desk, prefix, probe, TITLE)
         win = cover_window(desk, proc)
         assert desk.geometry(win) == {"x": 0, "y": 0, "width": width, "height": height}
 
@@ -145,11 +139,11 @@ def test_after_the_notice_a_frameless_window_covers_the_screen_with_the_capture(
         desk.wait_for_screen(shown, timeout=10)
 
         desk.key(win, "Return")
-        assert dt.wait_exit(proc, 20) == 0
+        assert wait_exit(proc, 20) == 0
     finally:
         stopped(proc)
     # The root did change underneath: with the window gone the screen shows the other picture.
-    desk.wait_for_screen(dt.picture(width, height, 1), timeout=10)
+    desk.wait_for_screen(pictures.picture(width, height, 1), timeout=10)
 
 
 def test_a_repaint_after_another_window_or_a_minimise_restores_the_capture(desktop, prefix, probe, frostpane_exe,
@@ -167,18 +161,18 @@ def test_a_repaint_after_another_window_or_a_minimise_restores_the_capture(deskt
         left, top, right, bottom = 120, 90, 420, 330
         other = prefix.run(winprobe_exe, "window", "", left, top, right - left, bottom - top, "--popup", "--color",
                            "0xFF00FF")
-        dt.poll(lambda: region_shows(desk, left, top, right, bottom, MAGENTA), 20, "the other window on top",
+        poll(lambda: region_shows(desk, left, top, right, bottom, MAGENTA), 20, "the other window on top",
                 interval=0.2)
         assert proc.poll() is None
 
         rc, _facts = probe(prefix, "close", "--class", "WinprobePlain", "")
         assert rc == 0
-        assert dt.wait_exit(other, 20) == 0
+        assert wait_exit(other, 20) == 0
         desk.wait_for_screen(shown, timeout=10)
 
         # Minimised, the window leaves the screen to the root's picture; restored, it must paint the capture
         # again over all of itself.
-        for command, picture in ((SC_MINIMIZE, dt.picture(width, height, 1)), (SC_RESTORE, shown)):
+        for command, picture in ((SC_MINIMIZE, pictures.picture(width, height, 1)), (SC_RESTORE, shown)):
             rc, _facts = probe(prefix, "post", "--class", "#32770", "--exe", "Frostpane.exe", "", WM_SYSCOMMAND,
                                command, 0)
             assert rc == 0
@@ -186,15 +180,15 @@ def test_a_repaint_after_another_window_or_a_minimise_restores_the_capture(deskt
         assert proc.poll() is None
 
         desk.key(win, "Escape")
-        assert dt.wait_exit(proc, 20) == 0
+        assert wait_exit(proc, 20) == 0
     finally:
         stopped(proc)
         if other is not None:
             stopped(other)
-    desk.wait_for_screen(dt.picture(width, height, 1), timeout=10)
+    desk.wait_for_screen(pictures.picture(width, height, 1), timeout=10)
 
 
-def test_a_recorded_path_to_no_file_gives_a_black_window_that_still_closes(desktop, prefix, frostpane_exe):
+def test_a_recorded_path_to_no_file_gives_a_black_window_that_still_closes(desktop, prefix, probe, frostpane_exe):
     desk = prefix.display = desktop(640, 480, 24)
     prefix.reg_set(SETTINGS, "MessageDisplayed", "REG_DWORD", 1)
     # The capture folder is a plain file, so the path the run records names a file that was never written.
@@ -203,19 +197,14 @@ def test_a_recorded_path_to_no_file_gives_a_black_window_that_still_closes(deskt
     proc = prefix.run(frostpane_exe)
     try:
         # The boxes that report the failed writes come first.
-        for _ in range(8):
-            dt.poll(lambda: desk.windows(TITLE, pid=proc.pid) or cover_windows(desk, proc),
-                    30, "a box or the cover window")
-            if not desk.windows(TITLE, pid=proc.pid):
-                break
-            press_return_on_box(desk)
+        assert boxes.drive(desk, prefix, probe, [proc])[1], "the run ended before its cover window came up"
         win = cover_window(desk, proc)
         recorded = prefix.reg_query(SETTINGS, "ScreenShotFilePath")
         assert recorded[0] == "REG_SZ" and not os.path.exists(prefix.unix_path(recorded[1]))
 
         desk.wait_for_screen(bytes(desk.width * desk.height * 3), timeout=10)
         desk.click(win, 1, 200, 150)
-        assert dt.wait_exit(proc, 20) == 0
+        assert wait_exit(proc, 20) == 0
     finally:
         stopped(proc)
 
@@ -226,7 +215,7 @@ def test_a_recorded_path_to_no_file_gives_a_black_window_that_still_closes(deskt
 @pytest.fixture(scope="module")
 def seen(wine_template, tmp_path_factory):
     """A display with picture 0 and a prefix whose notice has been seen, with a Wine session kept up."""
-    desk = dt.Display(640, 480, 24).start()
+    desk = Display(640, 480, 24).start()
     copy = None
     try:
         desk.shown = desk.paint_picture()
@@ -289,7 +278,7 @@ def test_a_closing_input_ends_the_program(seen, frostpane_exe, name):
     proc, win = _start(desk, prefix, frostpane_exe)
     try:
         CLOSING[name](desk, win)
-        assert dt.wait_exit(proc, 20) == 0
+        assert wait_exit(proc, 20) == 0
         assert win not in desk.windows()
     finally:
         stopped(proc)
@@ -301,10 +290,10 @@ def test_a_navigation_key_or_other_mouse_input_leaves_it_open(seen, frostpane_ex
     proc, win = _start(desk, prefix, frostpane_exe)
     try:
         NOT_CLOSING[name](desk, win)
-        assert dt.still_running_after(proc, 1.0), "%s closed the window" % name
+        assert still_running_after(proc, 1.0), "%s closed the window" % name
         assert win in desk.windows()
         desk.wait_for_screen(desk.shown[2], timeout=5)
         desk.key(win, "Escape")
-        assert dt.wait_exit(proc, 20) == 0
+        assert wait_exit(proc, 20) == 0
     finally:
         stopped(proc)

@@ -13,10 +13,10 @@ from pathlib import Path
 
 import pytest
 
-import bmp
-import desktop as dt
+from harness import bmp, boxes, pictures, winprobe
+from harness.waiting import wait_exit
 
-HERE = Path(__file__).resolve().parent
+REPO = Path(__file__).resolve().parents[2]
 W, H = 37, 23  # odd sizes, so every depth has row padding
 
 PALETTE = [(0, 0, 0), (255, 255, 255), (255, 0, 0), (0, 128, 0), (0, 0, 255), (17, 34, 51), (200, 100, 50),
@@ -45,9 +45,9 @@ IMAGEMAGICK_FILES = [
 
 @pytest.mark.parametrize("name,args,bits,compression", IMAGEMAGICK_FILES, ids=[c[0] for c in IMAGEMAGICK_FILES])
 def test_bmp_reader_agrees_with_imagemagick_on_its_files(tmp_path, name, args, bits, compression):
-    source = dt.picture(W, H)
+    source = pictures.picture(W, H)
     ppm = tmp_path / "source.ppm"
-    dt.write_ppm(ppm, W, H, source)
+    pictures.write_ppm(ppm, W, H, source)
     out = tmp_path / (name + ".bmp")
     subprocess.run([bmp._convert(), str(ppm)] + [a.replace("%s", str(out)) for a in args], check=True, timeout=60)
 
@@ -56,7 +56,7 @@ def test_bmp_reader_agrees_with_imagemagick_on_its_files(tmp_path, name, args, b
     assert (read.width, read.height) == (W, H)
     iw, ih, theirs = bmp.rgb_of_file_via_imagemagick(out)
     assert (iw, ih) == (W, H)
-    assert dt.diff_rgb(W, H, read.rgb, theirs) == (0, None)
+    assert pictures.diff_rgb(W, H, read.rgb, theirs) == (0, None)
     if bits >= 24:
         assert read.rgb == source
 
@@ -90,7 +90,7 @@ def test_bmp_reader_agrees_with_imagemagick_on_files_written_here(tmp_path, bits
         source = _palette_picture(palette, bits * 7 + colours)
     else:
         palette = None
-        source = dt.picture(W, H, variant=1 if top_down else 0)
+        source = pictures.picture(W, H, variant=1 if top_down else 0)
     data = bmp.build_bmp(W, H, source, bits, top_down=top_down, palette=palette, clr_used=clr_used,
                          table_entries=entries)
     path = tmp_path / "own.bmp"
@@ -101,13 +101,13 @@ def test_bmp_reader_agrees_with_imagemagick_on_files_written_here(tmp_path, bits
     assert read.bfOffBits == 54 + 4 * (entries if entries is not None else (colours or 0))
     assert read.bfSize == len(data)
     _w, _h, theirs = bmp.rgb_of_file_via_imagemagick(path)
-    assert dt.diff_rgb(W, H, read.rgb, theirs) == (0, None)
+    assert pictures.diff_rgb(W, H, read.rgb, theirs) == (0, None)
     # 5-5-5 keeps the top five bits of each channel; every other depth here is lossless.
-    assert dt.diff_rgb(W, H, read.rgb, source, bits=5 if bits == 16 else 8) == (0, None)
+    assert pictures.diff_rgb(W, H, read.rgb, source, bits=5 if bits == 16 else 8) == (0, None)
 
 
 def test_bmp_reader_refuses_what_it_cannot_read():
-    good = bmp.build_bmp(W, H, dt.picture(W, H), 24)
+    good = bmp.build_bmp(W, H, pictures.picture(W, H), 24)
     bmp.read_bmp(good)
     with pytest.raises(ValueError, match="do not fit"):
         bmp.read_bmp(good[:-1])
@@ -128,8 +128,8 @@ def test_bmp_reader_refuses_what_it_cannot_read():
 
 def test_picture_catches_shifts_flips_and_the_other_variant():
     w, h = 300, 200
-    pic = dt.picture(w, h)
-    assert pic == dt.picture(w, h)
+    pic = pictures.picture(w, h)
+    assert pic == pictures.picture(w, h)
 
     def pixel(data, x, y):
         return data[(y * w + x) * 3 : (y * w + x) * 3 + 3]
@@ -140,8 +140,8 @@ def test_picture_catches_shifts_flips_and_the_other_variant():
     assert shifted_x == (w - 1) * h
     assert shifted_y == w * (h - 1)
     assert flipped == w * h
-    other = dt.picture(w, h, 1)
-    assert dt.diff_rgb(w, h, pic, other)[0] > 0.99 * w * h
+    other = pictures.picture(w, h, 1)
+    assert pictures.diff_rgb(w, h, pic, other)[0] > 0.99 * w * h
     # What survives of the noise in five bits still differs between neighbours nearly everywhere.
     mask5 = bytes(v & 0xF8 for v in range(256))
     pic5 = pic.translate(mask5)
@@ -153,7 +153,7 @@ def test_painted_picture_is_what_the_screen_shows(desktop, depth):
     desk = desktop(320, 200, depth, picture=False)
     w, h, before = desk.screenshot()
     assert (w, h) == (320, 200)
-    source = dt.picture(w, h)
+    source = pictures.picture(w, h)
     _w, _h, shown = desk.paint_picture()
     if depth == 24:
         assert shown == source
@@ -162,10 +162,10 @@ def test_painted_picture_is_what_the_screen_shows(desktop, depth):
         # 5-6-5 quantisation: within one step of the source in every channel.
         assert max(abs(a - b) for a, b in zip(shown, source)) <= 9
     else:
-        assert dt.mean_abs_diff(shown, source, 1) < 24
-    assert dt.mean_abs_diff(before, source, 1) > 60
+        assert pictures.mean_abs_diff(shown, source, 1) < 24
+    assert pictures.mean_abs_diff(before, source, 1) > 60
     _w, _h, other = desk.paint_picture(variant=1)
-    assert dt.diff_rgb(w, h, shown, other)[0] > 0.95 * w * h
+    assert pictures.diff_rgb(w, h, shown, other)[0] > 0.95 * w * h
     _w, _h, again = desk.paint_picture(variant=0)
     assert again == shown
 
@@ -198,13 +198,13 @@ def test_winprobe_reads_a_message_box(desktop, prefix, probe, winprobe_exe, kind
     desk = prefix.display = desktop()
     text = "First line: a \\ b.\n\nSecond line."
     caption = "Probe Caption %d" % kind
-    box = prefix.run(winprobe_exe, "msgbox", dt.probe_arg(text), dt.probe_arg(caption), hex(kind), capture=True)
+    box = prefix.run(winprobe_exe, "msgbox", winprobe.arg(text), winprobe.arg(caption), hex(kind), capture=True)
     try:
         # Read again until the icon has been painted: winprobe names it by its pixels.
-        facts = dt.read_box(probe, prefix, caption, "winprobe.exe")[0]
+        facts = boxes.read(prefix, probe, caption, "winprobe.exe")[1]
         assert (facts["title"], facts["class"], facts["exe"]) == (caption, "#32770", "winprobe.exe")
         assert facts["owner"] == "0x00000000" and facts["matches"] == "1"
-        children = dt.probe_children(facts)
+        children = winprobe.children(facts)
         texts = [c for c in children if c["class"] == "Static" and c["text"]]
         assert [c["text"] for c in texts] == [text]
         buttons = [c for c in children if c["class"] == "Button"]
@@ -221,8 +221,8 @@ def test_winprobe_reads_a_message_box(desktop, prefix, probe, winprobe_exe, kind
             desk.click(None, 1, ox + (left + right) // 2, oy + (top + bottom) // 2)
         else:
             desk.key(win, close_with)
-        assert dt.wait_exit(box, 20) == 0
-        result = dt.parse_probe(box.output())["result"]
+        assert wait_exit(box, 20) == 0
+        result = winprobe.parse(box.output())["result"]
         assert result == ("2" if close_with == "Escape" else "1")
     finally:
         if box.poll() is None:
@@ -245,7 +245,7 @@ def test_winprobe_posts_to_an_untitled_window_by_class_and_exe(desktop, prefix, 
         assert rc == 1 and plain.poll() is None
         rc, facts = probe(prefix, "post", "--class", "WinprobePlain", "--exe", "winprobe.exe", "", "0x0010", "0", "0")
         assert rc == 0 and facts["posted"] == "1"
-        assert dt.wait_exit(plain, 20) == 0
+        assert wait_exit(plain, 20) == 0
     finally:
         if plain.poll() is None:
             plain.kill()
@@ -278,14 +278,14 @@ def test_registry_helpers_and_temp_dir(desktop, prefix, probe):
 def test_with_display_runs_a_command_and_tears_down(wine_template, tmp_path):
     copy = wine_template.fresh(tmp_path / "prefix")
     script = ('xdpyinfo | grep -e dimensions -e "depth of root";'
-              'echo "prefix=$WINEPREFIX debug=$WINEDEBUG display=$DISPLAY"; exit 7')
+              'echo "prefix=$WINEPREFIX debug=$WINEDEBUG loader=$WINELOADER display=$DISPLAY"; exit 7')
     try:
-        r = subprocess.run([sys.executable, str(HERE / "desktop.py"), "with-display", "--size", "640x400", "--depth",
-                            "16", "--prefix", copy.path, "--", "sh", "-c", script],
-                           stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True, timeout=120)
+        r = subprocess.run([sys.executable, "-m", "harness", "with-display", "--size", "640x400", "--depth", "16",
+                            "--flavour", copy.wine.flavour, "--prefix", copy.path, "--", "sh", "-c", script],
+                           cwd=REPO, stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True, timeout=120)
         assert r.returncode == 7, r.stderr
         assert "640x400 pixels" in r.stdout and "16 planes" in r.stdout
-        assert "prefix=%s debug=-all" % copy.path in r.stdout
+        assert "prefix=%s debug=-all loader=%s" % (copy.path, copy.wine.loader) in r.stdout
         number = r.stdout.split("display=:")[1].split()[0]
         assert not os.path.exists("/tmp/.X%s-lock" % number)
     finally:

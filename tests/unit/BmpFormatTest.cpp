@@ -9,8 +9,7 @@
 #include <string>
 #include <vector>
 
-namespace
-{
+namespace {
 
 TEST(DepthClass, EveryBoundaryOfThePlanesTimesBitsProduct)
 {
@@ -18,9 +17,26 @@ TEST(DepthClass, EveryBoundaryOfThePlanesTimesBitsProduct)
 		WORD wPlanes, wBits, wClass;
 	};
 	const Case cases[] = {
-	    {1, 0, 4},   {0, 8, 4},  {1, 1, 1},   {1, 2, 4},   {2, 1, 4},   {1, 4, 4},      {2, 2, 4},
-	    {1, 5, 8},   {1, 8, 8},  {2, 4, 8},   {1, 9, 16},  {1, 16, 16}, {2, 8, 16},     {1, 17, 24},
-	    {1, 24, 24}, {3, 8, 24}, {1, 25, 32}, {1, 32, 32}, {4, 8, 32},  {1, 65535, 32},
+		{1, 0, 4},
+		{0, 8, 4},
+		{1, 1, 1},
+		{1, 2, 4},
+		{2, 1, 4},
+		{1, 4, 4},
+		{2, 2, 4},
+		{1, 5, 8},
+		{1, 8, 8},
+		{2, 4, 8},
+		{1, 9, 16},
+		{1, 16, 16},
+		{2, 8, 16},
+		{1, 17, 24},
+		{1, 24, 24},
+		{3, 8, 24},
+		{1, 25, 32},
+		{1, 32, 32},
+		{4, 8, 32},
+		{1, 65535, 32},
 	};
 	for (const Case& c : cases) {
 		SCOPED_TRACE(testing::Message() << "planes " << c.wPlanes << " x bits " << c.wBits);
@@ -50,7 +66,12 @@ TEST(DepthClass, ColourTableAndBlockSizeOfEachClass)
 		size_t nBlock;
 	};
 	const Case cases[] = {
-	    {1, 2, 48}, {4, 16, 104}, {8, 256, 1064}, {16, 65536, 262184}, {24, 0, 40}, {32, 0, 40},
+		{1, 2, 48},
+		{4, 16, 104},
+		{8, 256, 1064},
+		{16, 65536, 262184},
+		{24, 0, 40},
+		{32, 0, 40},
 	};
 	for (const Case& c : cases) {
 		SCOPED_TRACE(testing::Message() << "class " << c.wClass);
@@ -88,8 +109,21 @@ TEST(Stride, WidthOneAndAroundAWordAtEachClass)
 		LONG nWidth, nStride;
 	};
 	const Case cases[] = {
-	    {1, 1, 4},  {4, 1, 4},  {8, 1, 4},   {16, 1, 4},  {24, 1, 4}, {32, 1, 4}, {8, 4, 4},  {8, 5, 8},
-	    {16, 2, 4}, {16, 3, 8}, {24, 4, 12}, {24, 5, 16}, {32, 2, 8}, {1, 0, 0},  {32, 0, 0},
+		{1, 1, 4},
+		{4, 1, 4},
+		{8, 1, 4},
+		{16, 1, 4},
+		{24, 1, 4},
+		{32, 1, 4},
+		{8, 4, 4},
+		{8, 5, 8},
+		{16, 2, 4},
+		{16, 3, 8},
+		{24, 4, 12},
+		{24, 5, 16},
+		{32, 2, 8},
+		{1, 0, 0},
+		{32, 0, 0},
 	};
 	for (const Case& c : cases) {
 		SCOPED_TRACE(testing::Message() << c.wBits << " bits, width " << c.nWidth);
@@ -99,50 +133,14 @@ TEST(Stride, WidthOneAndAroundAWordAtEachClass)
 
 TEST(Stride, WideRowsDoNotOverflow)
 {
-	// 32 x 100000000 bits is beyond a 32-bit int before the division.
+	// 32 x 100000000 bits is beyond a 32-bit int before the division; 2^30 and 2^31 - 1 pixels of
+	// 4 bytes are beyond it after.
 	EXPECT_EQ(Stride(32, 100000000), 400000000);
 	EXPECT_EQ(Stride(32, 7680), 30720);
+	EXPECT_EQ(Stride(32, 1073741824), int64_t{4294967296});
+	EXPECT_EQ(Stride(32, 2147483647), int64_t{8589934588});
+	EXPECT_EQ(Stride(65535, 2147483647), int64_t{17591917600772});
 }
-
-struct DepthCase {
-	WORD wBits;
-	DWORD dwClrUsed;
-	LONG nStride;
-};
-
-void PrintTo(const DepthCase& c, std::ostream* pOut)
-{
-	*pOut << c.wBits << " bits";
-}
-
-class InfoHeaderAtDepth : public ::testing::TestWithParam<DepthCase>
-{
-};
-
-TEST_P(InfoHeaderAtDepth, FieldsForA1366By768Screen)
-{
-	const DepthCase& c = GetParam();
-	const BITMAPINFOHEADER h = MakeInfoHeader(1366, 768, 1, c.wBits);
-	EXPECT_EQ(h.biSize, 40u);
-	EXPECT_EQ(h.biWidth, 1366);
-	EXPECT_EQ(h.biHeight, 768);
-	EXPECT_EQ(h.biPlanes, 1);
-	EXPECT_EQ(h.biBitCount, c.wBits);
-	EXPECT_EQ(h.biCompression, DWORD{BI_RGB});
-	EXPECT_EQ(h.biSizeImage, static_cast<DWORD>(c.nStride) * 768);
-	EXPECT_EQ(h.biXPelsPerMeter, 0);
-	EXPECT_EQ(h.biYPelsPerMeter, 0);
-	EXPECT_EQ(h.biClrUsed, c.dwClrUsed);
-	EXPECT_EQ(h.biClrImportant, 0u);
-}
-
-INSTANTIATE_TEST_SUITE_P(EachDisplayDepth, InfoHeaderAtDepth,
-                         ::testing::Values(DepthCase{1, 2, 172}, DepthCase{4, 16, 684},
-                                           DepthCase{8, 256, 1368}, DepthCase{16, 65536, 2732},
-                                           DepthCase{24, 0, 4100}, DepthCase{32, 0, 5464}),
-                         [](const ::testing::TestParamInfo<DepthCase>& info) {
-	                         return std::to_string(info.param.wBits) + "Bits";
-                         });
 
 TEST(InfoHeader, PlanesAndBitsAreStoredAsGivenWhileTheClassSetsTableAndStride)
 {
@@ -167,33 +165,34 @@ TEST(InfoHeader, PlanesAndBitsAreStoredAsGivenWhileTheClassSetsTableAndStride)
 	EXPECT_EQ(hWrap.biSizeImage, 4u);
 }
 
+// The capture of a 7680 x 4320 display at 32 bits is a 132,710,454-byte file (measured end to end).
 TEST(InfoHeader, LargeScreenImageSize)
 {
 	const BITMAPINFOHEADER h = MakeInfoHeader(7680, 4320, 1, 32);
-	EXPECT_EQ(h.biSizeImage, 7680u * 4 * 4320);
+	const DWORD dwFileSize = ComputeBmpFileLayout(h, 0, h.biSizeImage).fileHeader.bfSize;
+	EXPECT_EQ(dwFileSize, 132710454u);
+	// Close to the largest file 32 bits can count: 4 GiB less one row of 4 pixels.
+	EXPECT_EQ(MakeInfoHeader(65536, 16383, 1, 32).biSizeImage, 4294705152u);
+}
+
+// A surface of 4 GiB or more has no size a header can hold: it is left 0, which the capture refuses
+// as it refuses a buffer it cannot have, so the pixel read never writes past a buffer of the wrapped size.
+TEST(InfoHeader, ImageOf4GiBOrMoreHasNoSize)
+{
+	EXPECT_EQ(MakeInfoHeader(65536, 16384, 1, 32).biSizeImage, 0u);
+	EXPECT_EQ(MakeInfoHeader(65536, 16385, 1, 32).biSizeImage, 0u) << "wraps to one row";
+	EXPECT_EQ(MakeInfoHeader(100000, 100000, 1, 24).biSizeImage, 0u);
+	EXPECT_EQ(MakeInfoHeader(2147483647, 2147483647, 1, 32).biSizeImage, 0u);
+	// Pixels under 4 GiB, but not with the 16-bit class's table of 65536 entries before them.
+	EXPECT_EQ(MakeInfoHeader(65536, 32767, 1, 16).biSizeImage, 0u);
 }
 
 // The file header is packed, so its fields are read by value, not bound to references.
-DWORD OffBits(const BmpFileLayout& layout)
-{
-	return layout.fileHeader.bfOffBits;
-}
-DWORD FileSize(const BmpFileLayout& layout)
-{
-	return layout.fileHeader.bfSize;
-}
-WORD FileType(const BmpFileLayout& layout)
-{
-	return layout.fileHeader.bfType;
-}
-WORD Reserved1(const BmpFileLayout& layout)
-{
-	return layout.fileHeader.bfReserved1;
-}
-WORD Reserved2(const BmpFileLayout& layout)
-{
-	return layout.fileHeader.bfReserved2;
-}
+DWORD OffBits(const BmpFileLayout& layout) { return layout.fileHeader.bfOffBits; }
+DWORD FileSize(const BmpFileLayout& layout) { return layout.fileHeader.bfSize; }
+WORD FileType(const BmpFileLayout& layout) { return layout.fileHeader.bfType; }
+WORD Reserved1(const BmpFileLayout& layout) { return layout.fileHeader.bfReserved1; }
+WORD Reserved2(const BmpFileLayout& layout) { return layout.fileHeader.bfReserved2; }
 
 // A capture's description block and pixel buffer, as the capture allocates them.
 struct Capture {
@@ -235,8 +234,8 @@ std::vector<BYTE> LayOutFile(const Capture& capture, const BmpFileLayout& layout
 
 	std::vector<BYTE> file(sizeof(BITMAPFILEHEADER));
 	std::memcpy(file.data(), &layout.fileHeader, sizeof(BITMAPFILEHEADER));
-	file.insert(file.end(), block.begin(),
-	            block.begin() + std::min<size_t>(layout.dwInfoBytes, block.size()));
+	file.insert(
+		file.end(), block.begin(), block.begin() + std::min<size_t>(layout.dwInfoBytes, block.size()));
 	file.resize(file.size() + std::min(layout.dwPixelBytes, capture.dwPixelCapacity));
 	return file;
 }
@@ -253,6 +252,7 @@ DWORD ExpectReadable(const std::vector<BYTE>& file)
 	EXPECT_EQ(ReadU16(file, 6), 0);
 	EXPECT_EQ(ReadU16(file, 8), 0);
 	EXPECT_EQ(ReadU32(file, 14), 40u) << "biSize";
+	EXPECT_EQ(ReadU16(file, 14 + 12), 1) << "biPlanes";
 
 	const WORD wBits = ReadU16(file, 14 + 14);
 	const DWORD dwCompression = ReadU32(file, 14 + 16);
@@ -274,8 +274,8 @@ void ExpectRowsComplete(const std::vector<BYTE>& file)
 	const LONG nHeight = static_cast<LONG>(ReadU32(file, 14 + 8));
 	const WORD wBits = ReadU16(file, 14 + 14);
 	const size_t nRowBytes = ((static_cast<size_t>(wBits) * nWidth + 31) / 32) * 4;
-	EXPECT_EQ(file.size() - ReadU32(file, 10),
-	          nRowBytes * static_cast<size_t>(nHeight < 0 ? -nHeight : nHeight));
+	EXPECT_EQ(
+		file.size() - ReadU32(file, 10), nRowBytes * static_cast<size_t>(nHeight < 0 ? -nHeight : nHeight));
 }
 
 struct LayoutCase {
@@ -285,21 +285,17 @@ struct LayoutCase {
 	DWORD dwFileSize;
 };
 
-void PrintTo(const LayoutCase& c, std::ostream* pOut)
-{
-	*pOut << c.wBits << " bits";
-}
+void PrintTo(const LayoutCase& c, std::ostream* pOut) { *pOut << c.wBits << " bits"; }
 
 class LayoutAsBuilt : public ::testing::TestWithParam<LayoutCase>
-{
-};
+{};
 
 TEST_P(LayoutAsBuilt, ReadLeavesTheHeaderAsBuilt)
 {
 	const LayoutCase& c = GetParam();
 	const Capture capture = MakeCapture(1366, 768, c.wBits);
 	const BmpFileLayout layout =
-	    ComputeBmpFileLayout(capture.header, capture.dwTableCapacity, capture.dwPixelCapacity);
+		ComputeBmpFileLayout(capture.header, capture.dwTableCapacity, capture.dwPixelCapacity);
 
 	EXPECT_EQ(FileType(layout), 0x4D42);
 	EXPECT_EQ(Reserved1(layout), 0);
@@ -315,20 +311,23 @@ TEST_P(LayoutAsBuilt, ReadLeavesTheHeaderAsBuilt)
 	const std::vector<BYTE> file = LayOutFile(capture, layout);
 	EXPECT_EQ(ExpectReadable(file), c.dwEntries);
 	ExpectRowsComplete(file);
+	// A reader sees the display's size, rows bottom-up, its depth and no compression.
+	EXPECT_EQ(ReadU32(file, 14 + 4), 1366u);
+	EXPECT_EQ(ReadU32(file, 14 + 8), 768u);
+	EXPECT_EQ(ReadU16(file, 14 + 14), c.wBits);
+	EXPECT_EQ(ReadU32(file, 14 + 16), DWORD{BI_RGB});
 }
 
 INSTANTIATE_TEST_SUITE_P(EachDisplayDepth, LayoutAsBuilt,
-                         ::testing::Values(LayoutCase{1, 2, 62, 132158}, LayoutCase{4, 16, 118, 525430},
-                                           LayoutCase{8, 256, 1078, 1051702},
-                                           LayoutCase{16, 65536, 262198, 2360374},
-                                           LayoutCase{24, 0, 54, 3148854}, LayoutCase{32, 0, 54, 4196406}),
-                         [](const ::testing::TestParamInfo<LayoutCase>& info) {
-	                         return std::to_string(info.param.wBits) + "Bits";
-                         });
+	::testing::Values(LayoutCase{1, 2, 62, 132158}, LayoutCase{4, 16, 118, 525430},
+		LayoutCase{8, 256, 1078, 1051702}, LayoutCase{16, 65536, 262198, 2360374},
+		LayoutCase{24, 0, 54, 3148854}, LayoutCase{32, 0, 54, 4196406}),
+	[](const ::testing::TestParamInfo<LayoutCase>& info) {
+		return std::to_string(info.param.wBits) + "Bits";
+	});
 
 class LayoutAfterWineRead : public ::testing::TestWithParam<LayoutCase>
-{
-};
+{};
 
 TEST_P(LayoutAfterWineRead, ClrUsedLeftAtZero)
 {
@@ -337,7 +336,7 @@ TEST_P(LayoutAfterWineRead, ClrUsedLeftAtZero)
 	Capture capture = MakeCapture(1366, 768, c.wBits);
 	capture.header.biClrUsed = 0;
 	const BmpFileLayout layout =
-	    ComputeBmpFileLayout(capture.header, capture.dwTableCapacity, capture.dwPixelCapacity);
+		ComputeBmpFileLayout(capture.header, capture.dwTableCapacity, capture.dwPixelCapacity);
 
 	EXPECT_EQ(layout.dwTableEntries, c.dwEntries);
 	EXPECT_EQ(layout.dwInfoBytes, 40 + 4 * c.dwEntries);
@@ -350,12 +349,12 @@ TEST_P(LayoutAfterWineRead, ClrUsedLeftAtZero)
 }
 
 INSTANTIATE_TEST_SUITE_P(EachDisplayDepth, LayoutAfterWineRead,
-                         ::testing::Values(LayoutCase{1, 2, 62, 132158}, LayoutCase{4, 16, 118, 525430},
-                                           LayoutCase{8, 256, 1078, 1051702}, LayoutCase{16, 0, 54, 2098230},
-                                           LayoutCase{24, 0, 54, 3148854}, LayoutCase{32, 0, 54, 4196406}),
-                         [](const ::testing::TestParamInfo<LayoutCase>& info) {
-	                         return std::to_string(info.param.wBits) + "Bits";
-                         });
+	::testing::Values(LayoutCase{1, 2, 62, 132158}, LayoutCase{4, 16, 118, 525430},
+		LayoutCase{8, 256, 1078, 1051702}, LayoutCase{16, 0, 54, 2098230}, LayoutCase{24, 0, 54, 3148854},
+		LayoutCase{32, 0, 54, 4196406}),
+	[](const ::testing::TestParamInfo<LayoutCase>& info) {
+		return std::to_string(info.param.wBits) + "Bits";
+	});
 
 TEST(Layout, BitFieldsAt16BitsBringThreeMasks)
 {
@@ -363,7 +362,7 @@ TEST(Layout, BitFieldsAt16BitsBringThreeMasks)
 	capture.header.biClrUsed = 0;
 	capture.header.biCompression = BI_BITFIELDS;
 	const BmpFileLayout layout =
-	    ComputeBmpFileLayout(capture.header, capture.dwTableCapacity, capture.dwPixelCapacity);
+		ComputeBmpFileLayout(capture.header, capture.dwTableCapacity, capture.dwPixelCapacity);
 	EXPECT_EQ(layout.dwTableEntries, 3u);
 	EXPECT_EQ(OffBits(layout), 66u);
 	EXPECT_EQ(ExpectReadable(LayOutFile(capture, layout)), 3u);
@@ -374,7 +373,7 @@ TEST(LayoutMends, PixelBytesNeverExceedTheBuffer)
 	Capture capture = MakeCapture(1366, 768, 24);
 	capture.header.biSizeImage = capture.dwPixelCapacity * 2 + 12345;
 	const BmpFileLayout layout =
-	    ComputeBmpFileLayout(capture.header, capture.dwTableCapacity, capture.dwPixelCapacity);
+		ComputeBmpFileLayout(capture.header, capture.dwTableCapacity, capture.dwPixelCapacity);
 	EXPECT_EQ(layout.dwPixelBytes, 3148800u);
 	EXPECT_EQ(layout.dwSizeImage, 3148800u);
 	EXPECT_EQ(FileSize(layout), 54u + 3148800u);
@@ -382,7 +381,7 @@ TEST(LayoutMends, PixelBytesNeverExceedTheBuffer)
 
 	capture.header.biSizeImage = 0xFFFFFFFF;
 	const BmpFileLayout layoutHuge =
-	    ComputeBmpFileLayout(capture.header, capture.dwTableCapacity, capture.dwPixelCapacity);
+		ComputeBmpFileLayout(capture.header, capture.dwTableCapacity, capture.dwPixelCapacity);
 	EXPECT_EQ(layoutHuge.dwPixelBytes, 3148800u);
 	EXPECT_EQ(FileSize(layoutHuge), 54u + 3148800u);
 }
@@ -392,7 +391,7 @@ TEST(LayoutMends, SmallerImageSizeFromTheReadIsWhatIsWritten)
 	Capture capture = MakeCapture(1366, 768, 32);
 	capture.header.biSizeImage = 5464u * 700;
 	const BmpFileLayout layout =
-	    ComputeBmpFileLayout(capture.header, capture.dwTableCapacity, capture.dwPixelCapacity);
+		ComputeBmpFileLayout(capture.header, capture.dwTableCapacity, capture.dwPixelCapacity);
 	EXPECT_EQ(layout.dwPixelBytes, 5464u * 700);
 	EXPECT_EQ(layout.dwSizeImage, 5464u * 700);
 	EXPECT_EQ(FileSize(layout), 54u + 5464u * 700);
@@ -404,7 +403,7 @@ TEST(LayoutMends, ZeroImageSizeFallsBackToStrideTimesRows)
 	Capture capture = MakeCapture(1366, 768, 24);
 	capture.header.biSizeImage = 0;
 	const BmpFileLayout layout =
-	    ComputeBmpFileLayout(capture.header, capture.dwTableCapacity, capture.dwPixelCapacity);
+		ComputeBmpFileLayout(capture.header, capture.dwTableCapacity, capture.dwPixelCapacity);
 	EXPECT_EQ(layout.dwPixelBytes, 3148800u);
 	EXPECT_EQ(layout.dwSizeImage, 3148800u);
 	EXPECT_EQ(FileSize(layout), 3148854u);
@@ -415,8 +414,8 @@ TEST(LayoutMends, ZeroImageSizeFallsBackToStrideTimesRows)
 	// Top-down rows count the same.
 	capture.header.biHeight = -768;
 	EXPECT_EQ(
-	    ComputeBmpFileLayout(capture.header, capture.dwTableCapacity, capture.dwPixelCapacity).dwPixelBytes,
-	    3148800u);
+		ComputeBmpFileLayout(capture.header, capture.dwTableCapacity, capture.dwPixelCapacity).dwPixelBytes,
+		3148800u);
 
 	// The fallback is still bounded by the buffer.
 	capture.header.biHeight = 768;
@@ -429,7 +428,7 @@ TEST(LayoutMends, ZeroImageSizeAt16BitsAfterWineRead)
 	capture.header.biClrUsed = 0;
 	capture.header.biSizeImage = 0;
 	const BmpFileLayout layout =
-	    ComputeBmpFileLayout(capture.header, capture.dwTableCapacity, capture.dwPixelCapacity);
+		ComputeBmpFileLayout(capture.header, capture.dwTableCapacity, capture.dwPixelCapacity);
 	EXPECT_EQ(layout.dwPixelBytes, 2048u * 768);
 	EXPECT_EQ(OffBits(layout), 54u);
 	const std::vector<BYTE> file = LayOutFile(capture, layout);
@@ -442,7 +441,7 @@ TEST(LayoutMends, TableEntriesNeverExceedTheBlock)
 	Capture capture = MakeCapture(64, 64, 8);
 	capture.header.biClrUsed = 1000;
 	const BmpFileLayout layout =
-	    ComputeBmpFileLayout(capture.header, capture.dwTableCapacity, capture.dwPixelCapacity);
+		ComputeBmpFileLayout(capture.header, capture.dwTableCapacity, capture.dwPixelCapacity);
 	EXPECT_EQ(layout.dwTableEntries, 256u);
 	EXPECT_EQ(layout.dwInfoBytes, 1064u);
 	EXPECT_EQ(layout.dwClrUsed, 256u);
@@ -452,7 +451,7 @@ TEST(LayoutMends, TableEntriesNeverExceedTheBlock)
 	// A count whose byte size would wrap 32 bits.
 	capture.header.biClrUsed = 0xFFFFFFFF;
 	const BmpFileLayout layoutHuge =
-	    ComputeBmpFileLayout(capture.header, capture.dwTableCapacity, capture.dwPixelCapacity);
+		ComputeBmpFileLayout(capture.header, capture.dwTableCapacity, capture.dwPixelCapacity);
 	EXPECT_EQ(layoutHuge.dwTableEntries, 256u);
 	EXPECT_EQ(layoutHuge.dwInfoBytes, 1064u);
 	ExpectReadable(LayOutFile(capture, layoutHuge));
@@ -466,7 +465,7 @@ TEST(LayoutMends, ZeroCountWiderThanTheBlockIsStoredAsWritten)
 	capture.dwTableCapacity = 16;
 	capture.header.biClrUsed = 0;
 	const BmpFileLayout layout =
-	    ComputeBmpFileLayout(capture.header, capture.dwTableCapacity, capture.dwPixelCapacity);
+		ComputeBmpFileLayout(capture.header, capture.dwTableCapacity, capture.dwPixelCapacity);
 	EXPECT_EQ(layout.dwTableEntries, 16u);
 	EXPECT_EQ(layout.dwClrUsed, 16u);
 	EXPECT_EQ(OffBits(layout), 54u + 64u);
@@ -478,7 +477,7 @@ TEST(LayoutMends, CountAtADepthWithoutRoomForATable)
 	Capture capture = MakeCapture(64, 64, 32);
 	capture.header.biClrUsed = 5;
 	const BmpFileLayout layout =
-	    ComputeBmpFileLayout(capture.header, capture.dwTableCapacity, capture.dwPixelCapacity);
+		ComputeBmpFileLayout(capture.header, capture.dwTableCapacity, capture.dwPixelCapacity);
 	EXPECT_EQ(layout.dwTableEntries, 0u);
 	EXPECT_EQ(layout.dwClrUsed, 0u);
 	EXPECT_EQ(OffBits(layout), 54u);
@@ -493,9 +492,8 @@ TEST(CompleteFile, WhatTheCaptureWritesAtEachDepthAndNothingShorter)
 	for (WORD wBits : {1, 4, 8, 16, 24, 32}) {
 		SCOPED_TRACE(wBits);
 		const Capture capture = MakeCapture(37, 5, wBits);
-		const std::vector<BYTE> file =
-			LayOutFile(capture, ComputeBmpFileLayout(capture.header, capture.dwTableCapacity,
-			                        capture.dwPixelCapacity));
+		const std::vector<BYTE> file = LayOutFile(
+			capture, ComputeBmpFileLayout(capture.header, capture.dwTableCapacity, capture.dwPixelCapacity));
 		EXPECT_TRUE(IsCompleteBmpFile(file.data(), file.size(), file.size()));
 		EXPECT_FALSE(IsCompleteBmpFile(file.data(), file.size(), file.size() - 1));
 		EXPECT_FALSE(IsCompleteBmpFile(file.data(), 53, file.size())) << "headers cut short";
@@ -506,8 +504,8 @@ TEST(CompleteFile, WhatTheCaptureWritesAtEachDepthAndNothingShorter)
 TEST(CompleteFile, HeadersThatDoNotDescribeTheFile)
 {
 	const Capture capture = MakeCapture(8, 8, 8);
-	const std::vector<BYTE> good =
-		LayOutFile(capture, ComputeBmpFileLayout(capture.header, capture.dwTableCapacity, capture.dwPixelCapacity));
+	const std::vector<BYTE> good = LayOutFile(
+		capture, ComputeBmpFileLayout(capture.header, capture.dwTableCapacity, capture.dwPixelCapacity));
 	ASSERT_TRUE(IsCompleteBmpFile(good.data(), good.size(), good.size()));
 
 	auto patched = [&good](size_t nAt, std::initializer_list<BYTE> bytes) {
@@ -540,4 +538,30 @@ TEST(CompleteFile, AbsurdDimensionsNeedTheirWholeSize)
 	EXPECT_FALSE(IsCompleteBmpFile(head.data(), head.size(), 4096));
 	EXPECT_FALSE(IsCompleteBmpFile(head.data(), head.size(), nWhole - 1));
 	EXPECT_TRUE(IsCompleteBmpFile(head.data(), head.size(), nWhole));
+}
+
+// Rows of 4 GiB (2^30 pixels of 4 bytes) or 8 GiB less 4 (2^31 - 1 pixels): a 100-byte file holds
+// none, and up to 2^31 of them need every byte of their size, near 2^64 as it is.
+TEST(CompleteFile, RowsOfFourGiBAndMore)
+{
+	struct Case {
+		LONG nWidth, nHeight;
+		uint64_t nWhole;
+	};
+	const Case cases[] = {
+		{1073741824, 100, 54 + 429496729600u},
+		{2147483647, 1, 54 + 8589934588u},
+		{2147483647, -2147483647 - 1, 54 + 18446744065119617024u},
+	};
+	for (const Case& c : cases) {
+		SCOPED_TRACE(testing::Message() << c.nWidth << " x " << c.nHeight);
+		std::vector<BYTE> file(100);
+		const BITMAPFILEHEADER fileHeader = {0x4D42, 100, 0, 0, 54};
+		const BITMAPINFOHEADER info = {40, c.nWidth, c.nHeight, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+		std::memcpy(file.data(), &fileHeader, sizeof(fileHeader));
+		std::memcpy(file.data() + sizeof(fileHeader), &info, sizeof(info));
+		EXPECT_FALSE(IsCompleteBmpFile(file.data(), file.size(), file.size()));
+		EXPECT_FALSE(IsCompleteBmpFile(file.data(), file.size(), c.nWhole - 1));
+		EXPECT_TRUE(IsCompleteBmpFile(file.data(), file.size(), c.nWhole));
+	}
 }

@@ -4,13 +4,9 @@
 #include <gtest/gtest.h>
 #include <string>
 
-namespace
-{
+namespace {
 
-std::string Text(const CString& str)
-{
-	return std::string(static_cast<LPCTSTR>(str));
-}
+std::string Text(const CString& str) { return std::string(static_cast<LPCTSTR>(str)); }
 
 // The whole chain the capture runs: folder from the temporary directory, title from the stamp.
 std::string CapturePath(const char* pszTempDir, const char* pszStamp)
@@ -22,21 +18,20 @@ std::string CapturePath(const char* pszTempDir, const char* pszStamp)
 TEST(CaptureNaming, UsEnglishStampInTempWithTrailingBackslash)
 {
 	EXPECT_EQ(CapturePath("C:\\Temp\\", "3/7/2021 9:05:30 AM"),
-	          "C:\\Temp\\Images-Captured-By-Tapwright\\Primary Monitor At 3 7 2021 9 05 30 AM.bmp");
+		"C:\\Temp\\Images-Captured-By-Tapwright\\Primary Monitor At 3 7 2021 9 05 30 AM.bmp");
 }
 
 TEST(CaptureNaming, GermanStampKeepsItsDots)
 {
-	EXPECT_EQ(Text(MakeCaptureFileTitle("07.03.2021 09:05:30")),
-	          "Primary Monitor At 07.03.2021 09 05 30.bmp");
+	EXPECT_EQ(
+		Text(MakeCaptureFileTitle("07.03.2021 09:05:30")), "Primary Monitor At 07.03.2021 09 05 30.bmp");
 	EXPECT_EQ(CapturePath("C:\\Users\\anna\\AppData\\Local\\Temp\\", "07.03.2021 09:05:30"),
-	          "C:\\Users\\anna\\AppData\\Local\\Temp\\Images-Captured-By-Tapwright\\"
-	          "Primary Monitor At 07.03.2021 09 05 30.bmp");
+		"C:\\Users\\anna\\AppData\\Local\\Temp\\Images-Captured-By-Tapwright\\"
+		"Primary Monitor At 07.03.2021 09 05 30.bmp");
 }
 
 class CaptureTitleReplaced : public ::testing::TestWithParam<char>
-{
-};
+{};
 
 TEST_P(CaptureTitleReplaced, BecomesASpaceWherever)
 {
@@ -46,10 +41,10 @@ TEST_P(CaptureTitleReplaced, BecomesASpaceWherever)
 }
 
 INSTANTIATE_TEST_SUITE_P(EachOfTheEight, CaptureTitleReplaced,
-                         ::testing::Values('/', '\\', '?', '*', ':', '|', '<', '>'),
-                         [](const ::testing::TestParamInfo<char>& info) {
-	                         return "Byte" + std::to_string(static_cast<int>(info.param));
-                         });
+	::testing::Values('/', '\\', '?', '*', ':', '|', '<', '>'),
+	[](const ::testing::TestParamInfo<char>& info) {
+		return "Byte" + std::to_string(static_cast<int>(info.param));
+	});
 
 TEST(CaptureTitle, AllEightTogetherAndTheDoubleQuoteKept)
 {
@@ -60,7 +55,7 @@ TEST(CaptureTitle, OtherCharactersKept)
 {
 	// Separators other locales use, and bytes of an 8-bit code page.
 	EXPECT_EQ(Text(MakeCaptureFileTitle("2021-03-07, 9.05 Uhr 'x' \xE4\xDF")),
-	          "Primary Monitor At 2021-03-07, 9.05 Uhr 'x' \xE4\xDF.bmp");
+		"Primary Monitor At 2021-03-07, 9.05 Uhr 'x' \xE4\xDF.bmp");
 }
 
 TEST(CaptureTitle, PercentSignsInTheStampAreText)
@@ -68,10 +63,7 @@ TEST(CaptureTitle, PercentSignsInTheStampAreText)
 	EXPECT_EQ(Text(MakeCaptureFileTitle("%s%d%n%%")), "Primary Monitor At %s%d%n%%.bmp");
 }
 
-TEST(CaptureTitle, EmptyStamp)
-{
-	EXPECT_EQ(Text(MakeCaptureFileTitle("")), "Primary Monitor At .bmp");
-}
+TEST(CaptureTitle, EmptyStamp) { EXPECT_EQ(Text(MakeCaptureFileTitle("")), "Primary Monitor At .bmp"); }
 
 TEST(CaptureFolder, WithAndWithoutTrailingBackslash)
 {
@@ -87,8 +79,8 @@ TEST(CaptureFolder, TwoTrailingBackslashesLeaveAPair)
 
 TEST(CaptureFolder, NetworkPathComesOutWithOneLeadingBackslash)
 {
-	EXPECT_EQ(Text(MakeCaptureFolderPath("\\\\server\\share\\")),
-	          "\\server\\share\\Images-Captured-By-Tapwright");
+	EXPECT_EQ(
+		Text(MakeCaptureFolderPath("\\\\server\\share\\")), "\\server\\share\\Images-Captured-By-Tapwright");
 }
 
 TEST(CaptureFolder, EmptyTempDir)
@@ -104,13 +96,13 @@ TEST(CaptureFolder, PercentSignsInTheTempDirAreText)
 TEST(CaptureFilePath, NetworkPathKeepsOneLeadingBackslashThroughBothSteps)
 {
 	EXPECT_EQ(CapturePath("\\\\server\\share\\", "3/7/2021 9:05:30 AM"),
-	          "\\server\\share\\Images-Captured-By-Tapwright\\Primary Monitor At 3 7 2021 9 05 30 AM.bmp");
+		"\\server\\share\\Images-Captured-By-Tapwright\\Primary Monitor At 3 7 2021 9 05 30 AM.bmp");
 }
 
 TEST(CaptureFilePath, CollapsesPairsInTheFolderItGets)
 {
 	EXPECT_EQ(Text(MakeCaptureFilePath("\\\\server\\share\\\\\\dir", "name.bmp")),
-	          "\\server\\share\\\\dir\\name.bmp");
+		"\\server\\share\\\\dir\\name.bmp");
 	// A folder ending in a backslash meets the separator.
 	EXPECT_EQ(Text(MakeCaptureFilePath("C:\\dir\\", "name.bmp")), "C:\\dir\\name.bmp");
 }
@@ -118,10 +110,10 @@ TEST(CaptureFilePath, CollapsesPairsInTheFolderItGets)
 TEST(CaptureFilePath, RunsInTheTempDirAreCollapsedOnceInEachStep)
 {
 	// Eight backslashes become four in the folder, then two in the file path.
-	EXPECT_EQ(Text(MakeCaptureFolderPath("C:\\\\\\\\\\\\\\\\x")),
-	          "C:\\\\\\\\x\\Images-Captured-By-Tapwright");
+	EXPECT_EQ(
+		Text(MakeCaptureFolderPath("C:\\\\\\\\\\\\\\\\x")), "C:\\\\\\\\x\\Images-Captured-By-Tapwright");
 	EXPECT_EQ(CapturePath("C:\\\\\\\\\\\\\\\\x", "t"),
-	          "C:\\\\x\\Images-Captured-By-Tapwright\\Primary Monitor At t.bmp");
+		"C:\\\\x\\Images-Captured-By-Tapwright\\Primary Monitor At t.bmp");
 }
 
 TEST(CaptureFilePath, LongTempDirAndStamp)
@@ -129,7 +121,7 @@ TEST(CaptureFilePath, LongTempDirAndStamp)
 	const std::string strDir = "C:\\" + std::string(240, 'd') + "\\";
 	const std::string strStamp(300, 's');
 	EXPECT_EQ(CapturePath(strDir.c_str(), strStamp.c_str()),
-	          strDir + "Images-Captured-By-Tapwright\\Primary Monitor At " + strStamp + ".bmp");
+		strDir + "Images-Captured-By-Tapwright\\Primary Monitor At " + strStamp + ".bmp");
 }
 
 } // namespace

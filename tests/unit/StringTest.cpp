@@ -6,13 +6,9 @@
 #include <gtest/gtest.h>
 #include <string>
 
-namespace
-{
+namespace {
 
-std::string Text(const CString& str)
-{
-	return std::string(static_cast<LPCTSTR>(str));
-}
+std::string Text(const CString& str) { return std::string(static_cast<LPCTSTR>(str)); }
 
 TEST(CStringReplaceText, RunOfThreeBackslashesBecomesTwo)
 {
@@ -97,7 +93,7 @@ TEST(CStringReplaceText, ArgumentsPointingIntoTheStringItself)
 	// The replacement is read from the text being replaced.
 	EXPECT_EQ(str.Replace("b", static_cast<LPCTSTR>(str) + 3), 2);
 	EXPECT_EQ(Text(str), "aabcca"
-	                     "abcc");
+						 "abcc");
 }
 
 TEST(CStringReplaceChar, EveryOccurrenceAndNothingElse)

@@ -3,8 +3,7 @@
 
 #include <cstdio>
 
-namespace
-{
+namespace {
 
 uint16_t U16(const std::vector<uint8_t>& b, size_t at)
 {
@@ -14,13 +13,10 @@ uint16_t U16(const std::vector<uint8_t>& b, size_t at)
 uint32_t U32(const std::vector<uint8_t>& b, size_t at)
 {
 	return static_cast<uint32_t>(b[at]) | (static_cast<uint32_t>(b[at + 1]) << 8) |
-	       (static_cast<uint32_t>(b[at + 2]) << 16) | (static_cast<uint32_t>(b[at + 3]) << 24);
+		   (static_cast<uint32_t>(b[at + 2]) << 16) | (static_cast<uint32_t>(b[at + 3]) << 24);
 }
 
-uint32_t Expand5(uint32_t v)
-{
-	return (v << 3) | (v >> 2);
-}
+uint32_t Expand5(uint32_t v) { return (v << 3) | (v >> 2); }
 
 } // namespace
 
@@ -107,7 +103,7 @@ bool ParseBmp(const std::vector<uint8_t>& b, BmpFile& bmp, std::string& strError
 			}
 			case 24:
 				rgb = static_cast<uint32_t>(b[at + 3 * x]) | (static_cast<uint32_t>(b[at + 3 * x + 1]) << 8) |
-				      (static_cast<uint32_t>(b[at + 3 * x + 2]) << 16);
+					  (static_cast<uint32_t>(b[at + 3 * x + 2]) << 16);
 				break;
 			case 32:
 				rgb = U32(b, at + 4 * x) & 0xFFFFFF;

@@ -11,17 +11,13 @@
 #include <cstring>
 #include <gtest/gtest.h>
 
-namespace
-{
+namespace {
 
 const int kWidth = 37; // odd, so every depth pads its rows
 const int kHeight = 23;
 
 // Pixels compared at the precision of the depth: 16-bit colours keep five bits a channel.
-uint32_t Precision(int nBits)
-{
-	return nBits == 16 ? 0xF8F8F8 : 0xFFFFFF;
-}
+uint32_t Precision(int nBits) { return nBits == 16 ? 0xF8F8F8 : 0xFFFFFF; }
 
 void WritePpm(const std::string& strPath, int nWidth, int nHeight, const std::vector<uint32_t>& pixels)
 {
@@ -30,7 +26,7 @@ void WritePpm(const std::string& strPath, int nWidth, int nHeight, const std::ve
 	std::fprintf(pFile, "P6\n%d %d\n255\n", nWidth, nHeight);
 	for (uint32_t p : pixels) {
 		const unsigned char rgb[3] = {static_cast<unsigned char>(p >> 16), static_cast<unsigned char>(p >> 8),
-		                              static_cast<unsigned char>(p)};
+			static_cast<unsigned char>(p)};
 		std::fwrite(rgb, 1, 3, pFile);
 	}
 	std::fclose(pFile);
@@ -86,29 +82,20 @@ void WriteAndCheck(HBITMAP hBitmap, int nBits, const std::string& strName)
 
 	CScreenGrabber grabber;
 	BITMAPINFOHEADER built = {};
+	// The platform's own read of the bitmap, on a copy of the block, for the file to agree with.
+	std::vector<BYTE> readBlock;
 	{
 		CMessageBoxRecorder boxes;
 		LPBITMAPINFO pbi = CScreenGrabberTestAccess::CreateBitmapInfo(grabber, hBitmap);
 		ASSERT_NE(pbi, nullptr);
 		built = pbi->bmiHeader;
-		{
-			// What the platform's read leaves in the header, on a copy of the block.
-			const SIZE_T nBlock = ::LocalSize(pbi);
-			std::vector<BYTE> copy(reinterpret_cast<const BYTE*>(pbi),
-			                       reinterpret_cast<const BYTE*>(pbi) + nBlock);
-			std::vector<BYTE> scratch(pbi->bmiHeader.biSizeImage + 16);
-			HDC hScreen = ::GetDC(nullptr);
-			::GetDIBits(hScreen, hBitmap, 0, kHeight, scratch.data(),
-			            reinterpret_cast<BITMAPINFO*>(copy.data()), DIB_RGB_COLORS);
-			::ReleaseDC(nullptr, hScreen);
-			const BITMAPINFOHEADER& after = reinterpret_cast<const BITMAPINFO*>(copy.data())->bmiHeader;
-			std::printf(
-			    "%s: built biClrUsed %lu; the read leaves biBitCount %u, biClrUsed %lu, biSizeImage %lu, "
-			    "biCompression %lu\n",
-			    strName.c_str(), pbi->bmiHeader.biClrUsed, after.biBitCount, after.biClrUsed,
-			    after.biSizeImage, after.biCompression);
-		}
+		readBlock.assign(
+			reinterpret_cast<const BYTE*>(pbi), reinterpret_cast<const BYTE*>(pbi) + ::LocalSize(pbi));
+		std::vector<BYTE> scratch(pbi->bmiHeader.biSizeImage);
 		HDC hScreen = ::GetDC(nullptr);
+		ASSERT_EQ(::GetDIBits(hScreen, hBitmap, 0, kHeight, scratch.data(),
+					  reinterpret_cast<BITMAPINFO*>(readBlock.data()), DIB_RGB_COLORS),
+			kHeight);
 		CScreenGrabberTestAccess::WriteBmpFile(grabber, strPath.c_str(), pbi, hBitmap, hScreen);
 		::ReleaseDC(nullptr, hScreen);
 		::LocalFree(pbi);
@@ -135,6 +122,14 @@ void WriteAndCheck(HBITMAP hBitmap, int nBits, const std::string& strName)
 	// The table written is the one the header announces; a count of 0 at 8 bits or fewer means a full one.
 	const uint32_t nTable = bmp.biClrUsed ? bmp.biClrUsed : (nBits <= 8 ? 1u << nBits : 0u);
 	EXPECT_EQ(bmp.bfOffBits, 54 + 4 * nTable) << "biClrUsed " << bmp.biClrUsed;
+	// The depth and, at 8 bits or fewer, every colour are the ones the platform's read gives.
+	const BITMAPINFO& read = *reinterpret_cast<const BITMAPINFO*>(readBlock.data());
+	EXPECT_EQ(bmp.biBitCount, read.bmiHeader.biBitCount);
+	for (size_t i = 0; nBits <= 8 && i < (1u << nBits); ++i) {
+		const RGBQUAD q = read.bmiColors[i];
+		EXPECT_EQ(bmp.table.at(i), static_cast<uint32_t>(q.rgbRed << 16 | q.rgbGreen << 8 | q.rgbBlue))
+			<< "colour " << i;
+	}
 
 	const uint32_t mask = Precision(nBits);
 	ASSERT_EQ(bmp.pixels.size(), expected.size());
@@ -142,7 +137,7 @@ void WriteAndCheck(HBITMAP hBitmap, int nBits, const std::string& strName)
 	for (size_t i = 0; i < expected.size(); ++i) {
 		if ((bmp.pixels[i] & mask) != (expected[i] & mask) && nDiffer++ < 5)
 			ADD_FAILURE() << "own reader, pixel " << i % kWidth << "," << i / kWidth << ": " << std::hex
-			              << bmp.pixels[i] << " != " << expected[i];
+						  << bmp.pixels[i] << " != " << expected[i];
 	}
 
 	// The platform's loader gives a bitmap in the display's format: at 16 bits it keeps five bits a channel,
@@ -153,7 +148,7 @@ void WriteAndCheck(HBITMAP hBitmap, int nBits, const std::string& strName)
 	const uint32_t loadedMask = mask & (nDisplayBits == 16 ? 0xF8F8F8 : 0xFFFFFF);
 
 	HBITMAP hLoaded =
-	    static_cast<HBITMAP>(::LoadImageA(nullptr, strPath.c_str(), IMAGE_BITMAP, 0, 0, LR_LOADFROMFILE));
+		static_cast<HBITMAP>(::LoadImageA(nullptr, strPath.c_str(), IMAGE_BITMAP, 0, 0, LR_LOADFROMFILE));
 	ASSERT_NE(hLoaded, nullptr) << "the platform's loader refuses " << strPath;
 	int nLoadedWidth = 0, nLoadedHeight = 0;
 	const std::vector<uint32_t> loaded = ReadBitmapPixels(hLoaded, nLoadedWidth, nLoadedHeight);
@@ -166,13 +161,12 @@ void WriteAndCheck(HBITMAP hBitmap, int nBits, const std::string& strName)
 	for (size_t i = 0; i < expected.size(); ++i) {
 		if ((loaded[i] & loadedMask) != (expected[i] & loadedMask) && nDiffer++ < 5)
 			ADD_FAILURE() << "LoadImageA, pixel " << i % kWidth << "," << i / kWidth << ": " << std::hex
-			              << loaded[i] << " != " << expected[i];
+						  << loaded[i] << " != " << expected[i];
 	}
 }
 
 class BmpWriteDepth : public ::testing::TestWithParam<int>
-{
-};
+{};
 
 // A DIB section with a colour table of distinct colours at 8 bits or fewer, and distinct pixels.
 TEST_P(BmpWriteDepth, DibSectionReadsBackPixelForPixel)
@@ -192,14 +186,14 @@ TEST_P(BmpWriteDepth, DibSectionReadsBackPixelForPixel)
 	if (nBits <= 8) {
 		bi.header.biClrUsed = 1u << nBits;
 		for (unsigned i = 0; i < bi.header.biClrUsed; ++i) {
-			bi.colours[i] = {static_cast<BYTE>(i * 37 + 11), static_cast<BYTE>(255 - i),
-			                 static_cast<BYTE>(i * 5 + 3), 0};
+			bi.colours[i] = {
+				static_cast<BYTE>(i * 37 + 11), static_cast<BYTE>(255 - i), static_cast<BYTE>(i * 5 + 3), 0};
 			table.push_back(bi.colours[i]);
 		}
 	}
 	void* pBits = nullptr;
 	HBITMAP hBitmap =
-	    ::CreateDIBSection(nullptr, reinterpret_cast<BITMAPINFO*>(&bi), DIB_RGB_COLORS, &pBits, nullptr, 0);
+		::CreateDIBSection(nullptr, reinterpret_cast<BITMAPINFO*>(&bi), DIB_RGB_COLORS, &pBits, nullptr, 0);
 	ASSERT_NE(hBitmap, nullptr);
 	const int nStride = ((kWidth * nBits + 31) / 32) * 4;
 	const std::vector<uint8_t> bits = PatternBits(nBits, nStride);
@@ -212,8 +206,8 @@ TEST_P(BmpWriteDepth, DibSectionReadsBackPixelForPixel)
 		// The file carries the section's own colours, whatever the read left in biClrUsed.
 		BmpFile bmp;
 		std::string strError;
-		ASSERT_TRUE(ParseBmp(ReadFileBytes(ArtifactFolder() + "dib-" + std::to_string(nBits) + ".bmp"), bmp,
-		                     strError));
+		ASSERT_TRUE(ParseBmp(
+			ReadFileBytes(ArtifactFolder() + "dib-" + std::to_string(nBits) + ".bmp"), bmp, strError));
 		ASSERT_GE(bmp.table.size(), table.size());
 		for (size_t i = 0; i < table.size(); ++i) {
 			const uint32_t want = (table[i].rgbRed << 16) | (table[i].rgbGreen << 8) | table[i].rgbBlue;
@@ -240,9 +234,7 @@ TEST_P(BmpWriteDepth, DeviceBitmapReadsBackPixelForPixel)
 }
 
 INSTANTIATE_TEST_SUITE_P(Depths, BmpWriteDepth, ::testing::Values(1, 4, 8, 16, 24, 32),
-                         [](const ::testing::TestParamInfo<int>& info) {
-	                         return std::to_string(info.param) + "bpp";
-                         });
+	[](const ::testing::TestParamInfo<int>& info) { return std::to_string(info.param) + "bpp"; });
 
 // A bitmap in the display's own format, selected into a memory context while it is read, as in a capture.
 TEST(BmpWrite, ScreenCompatibleBitmapReadsBackPixelForPixel)
@@ -256,9 +248,9 @@ TEST(BmpWrite, ScreenCompatibleBitmapReadsBackPixelForPixel)
 	const std::vector<uint32_t> pattern = TestPattern(kWidth, kHeight, 9);
 	BITMAPINFO bi = {};
 	bi.bmiHeader = {sizeof(BITMAPINFOHEADER), kWidth, -kHeight, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
-	ASSERT_EQ(::SetDIBitsToDevice(hMem, 0, 0, kWidth, kHeight, 0, 0, 0, kHeight, pattern.data(), &bi,
-	                              DIB_RGB_COLORS),
-	          kHeight);
+	ASSERT_EQ(::SetDIBitsToDevice(
+				  hMem, 0, 0, kWidth, kHeight, 0, 0, 0, kHeight, pattern.data(), &bi, DIB_RGB_COLORS),
+		kHeight);
 	::ReleaseDC(nullptr, hScreen);
 
 	BITMAP bm = {};

@@ -11,8 +11,7 @@
 #include <gtest/gtest.h>
 #include <regex>
 
-namespace
-{
+namespace {
 
 LCID ExpectedLcid()
 {
@@ -58,8 +57,8 @@ TEST(UserLocaleStamp, FormatGivesTheLocalesDefaultDateAndTime)
 
 	// A time of midnight is left out, as the class library's default text does.
 	const SYSTEMTIME midnight = MakeTime(2021, 12, 24, 0, 0, 0);
-	EXPECT_EQ(std::string(COleDateTime(midnight).Format(0, LANG_USER_DEFAULT)),
-	          PlatformDateTime(midnight, false));
+	EXPECT_EQ(
+		std::string(COleDateTime(midnight).Format(0, LANG_USER_DEFAULT)), PlatformDateTime(midnight, false));
 
 	const std::string strTitle = static_cast<LPCTSTR>(MakeCaptureFileTitle(strStamp.c_str()));
 	if (lcid == 0x0409) {
@@ -69,8 +68,8 @@ TEST(UserLocaleStamp, FormatGivesTheLocalesDefaultDateAndTime)
 		// Dots are kept; only the time's colons become spaces.
 		EXPECT_TRUE(std::regex_match(strStamp, std::regex(R"(0?7\.0?3\.2021 09:05:30)"))) << strStamp;
 		EXPECT_TRUE(
-		    std::regex_match(strTitle, std::regex(R"(Primary Monitor At 0?7\.0?3\.2021 09 05 30\.bmp)")))
-		    << strTitle;
+			std::regex_match(strTitle, std::regex(R"(Primary Monitor At 0?7\.0?3\.2021 09 05 30\.bmp)")))
+			<< strTitle;
 	} else {
 		EXPECT_EQ(strTitle.find_first_of("/\\?*:|<>"), std::string::npos) << strTitle;
 	}
@@ -100,16 +99,16 @@ TEST(UserLocaleStamp, CaptureFileNameFollowsTheLocale)
 	strName = strPath.substr(strFolder.size());
 	EXPECT_TRUE(strName == strBefore || strName == strAfter) << strName << " / " << strBefore;
 	EXPECT_EQ(::GetFileAttributesA((temp.Path() + "Images-Captured-By-Tapwright").c_str()) &
-	              FILE_ATTRIBUTE_DIRECTORY,
-	          static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY));
+				  FILE_ATTRIBUTE_DIRECTORY,
+		static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY));
 	if (lcid == 0x0409) {
 		EXPECT_TRUE(std::regex_match(
-		    strName, std::regex(R"(Primary Monitor At \d{1,2} \d{1,2} \d{4} \d{1,2} \d\d \d\d [AP]M\.bmp)")))
-		    << strName;
+			strName, std::regex(R"(Primary Monitor At \d{1,2} \d{1,2} \d{4} \d{1,2} \d\d \d\d [AP]M\.bmp)")))
+			<< strName;
 	} else if (lcid == 0x0407) {
 		EXPECT_TRUE(std::regex_match(
-		    strName, std::regex(R"(Primary Monitor At \d{1,2}\.\d{1,2}\.\d{4} \d\d \d\d \d\d\.bmp)")))
-		    << strName;
+			strName, std::regex(R"(Primary Monitor At \d{1,2}\.\d{1,2}\.\d{4} \d\d \d\d \d\d\.bmp)")))
+			<< strName;
 	}
 }
 

@@ -5,13 +5,9 @@
 #include <set>
 #include <stdexcept>
 
-namespace
-{
+namespace {
 
-bool NamesEqual(const char* a, const char* b)
-{
-	return ::lstrcmpiA(a, b) == 0;
-}
+bool NamesEqual(const char* a, const char* b) { return ::lstrcmpiA(a, b) == 0; }
 
 } // namespace
 
@@ -24,11 +20,11 @@ void** FindImportSlot(const char* pszDll, const char* pszFunction)
 	if (!dir.VirtualAddress)
 		return nullptr;
 	for (auto pDesc = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(pBase + dir.VirtualAddress); pDesc->Name;
-	     ++pDesc) {
+		 ++pDesc) {
 		if (!NamesEqual(reinterpret_cast<const char*>(pBase + pDesc->Name), pszDll))
 			continue;
 		auto pNames = reinterpret_cast<IMAGE_THUNK_DATA*>(
-		    pBase + (pDesc->OriginalFirstThunk ? pDesc->OriginalFirstThunk : pDesc->FirstThunk));
+			pBase + (pDesc->OriginalFirstThunk ? pDesc->OriginalFirstThunk : pDesc->FirstThunk));
 		auto pSlots = reinterpret_cast<IMAGE_THUNK_DATA*>(pBase + pDesc->FirstThunk);
 		for (; pNames->u1.AddressOfData; ++pNames, ++pSlots) {
 			if (IMAGE_SNAP_BY_ORDINAL(pNames->u1.Ordinal))
@@ -63,8 +59,7 @@ CIatPatch::~CIatPatch()
 
 // MessageBoxA
 
-namespace
-{
+namespace {
 
 std::vector<RecordedBox> g_boxes;
 
@@ -77,20 +72,14 @@ int WINAPI RecordMessageBoxA(HWND hWnd, LPCSTR lpText, LPCSTR lpCaption, UINT uT
 } // namespace
 
 CMessageBoxRecorder::CMessageBoxRecorder()
-    : m_patch("USER32.dll", "MessageBoxA", reinterpret_cast<void*>(&RecordMessageBoxA))
+	: m_patch("USER32.dll", "MessageBoxA", reinterpret_cast<void*>(&RecordMessageBoxA))
 {
 	g_boxes.clear();
 }
 
-CMessageBoxRecorder::~CMessageBoxRecorder()
-{
-	g_boxes.clear();
-}
+CMessageBoxRecorder::~CMessageBoxRecorder() { g_boxes.clear(); }
 
-const std::vector<RecordedBox>& CMessageBoxRecorder::Boxes() const
-{
-	return g_boxes;
-}
+const std::vector<RecordedBox>& CMessageBoxRecorder::Boxes() const { return g_boxes; }
 
 std::vector<std::string> CMessageBoxRecorder::Texts() const
 {
@@ -102,8 +91,7 @@ std::vector<std::string> CMessageBoxRecorder::Texts() const
 
 // GetTempPathA
 
-namespace
-{
+namespace {
 
 std::string g_strTempDir;
 DWORD g_dwTempAnswer = 0;
@@ -130,19 +118,16 @@ DWORD WINAPI FailingGetTempPathA(DWORD /*nBufferLength*/, LPSTR /*lpBuffer*/)
 } // namespace
 
 CTempPathRedirect::CTempPathRedirect(const std::string& strTempDir)
-    : m_patch("KERNEL32.dll", "GetTempPathA", reinterpret_cast<void*>(&RedirectedGetTempPathA))
+	: m_patch("KERNEL32.dll", "GetTempPathA", reinterpret_cast<void*>(&RedirectedGetTempPathA))
 {
 	g_strTempDir = strTempDir;
 	g_nTempCalls = 0;
 }
 
-CTempPathRedirect::~CTempPathRedirect()
-{
-	g_strTempDir.clear();
-}
+CTempPathRedirect::~CTempPathRedirect() { g_strTempDir.clear(); }
 
 CFailingTempPath::CFailingTempPath(DWORD dwAnswer)
-    : m_patch("KERNEL32.dll", "GetTempPathA", reinterpret_cast<void*>(&FailingGetTempPathA))
+	: m_patch("KERNEL32.dll", "GetTempPathA", reinterpret_cast<void*>(&FailingGetTempPathA))
 {
 	g_dwTempAnswer = dwAnswer;
 	g_nTempCalls = 0;
@@ -150,15 +135,11 @@ CFailingTempPath::CFailingTempPath(DWORD dwAnswer)
 
 CFailingTempPath::~CFailingTempPath() = default;
 
-int CFailingTempPath::Calls() const
-{
-	return g_nTempCalls;
-}
+int CFailingTempPath::Calls() const { return g_nTempCalls; }
 
 // Calls that fail outright
 
-namespace
-{
+namespace {
 
 enum FailingIndex {
 	kGetObjectA,
@@ -231,13 +212,13 @@ BOOL WINAPI FailBitBlt(HDC, int, int, int, int, HDC, int, int, DWORD)
 }
 
 const FailingTarget kTargets[] = {
-    {"GDI32.dll", "GetObjectA", reinterpret_cast<void*>(&FailGetObjectA)},
-    {"KERNEL32.dll", "LocalAlloc", reinterpret_cast<void*>(&FailLocalAlloc)},
-    {"KERNEL32.dll", "GlobalAlloc", reinterpret_cast<void*>(&FailGlobalAlloc)},
-    {"GDI32.dll", "GetDIBits", reinterpret_cast<void*>(&FailGetDIBits)},
-    {"GDI32.dll", "CreateCompatibleBitmap", reinterpret_cast<void*>(&FailCreateCompatibleBitmap)},
-    {"GDI32.dll", "SelectObject", reinterpret_cast<void*>(&FailSelectObject)},
-    {"GDI32.dll", "BitBlt", reinterpret_cast<void*>(&FailBitBlt)},
+	{"GDI32.dll", "GetObjectA", reinterpret_cast<void*>(&FailGetObjectA)},
+	{"KERNEL32.dll", "LocalAlloc", reinterpret_cast<void*>(&FailLocalAlloc)},
+	{"KERNEL32.dll", "GlobalAlloc", reinterpret_cast<void*>(&FailGlobalAlloc)},
+	{"GDI32.dll", "GetDIBits", reinterpret_cast<void*>(&FailGetDIBits)},
+	{"GDI32.dll", "CreateCompatibleBitmap", reinterpret_cast<void*>(&FailCreateCompatibleBitmap)},
+	{"GDI32.dll", "SelectObject", reinterpret_cast<void*>(&FailSelectObject)},
+	{"GDI32.dll", "BitBlt", reinterpret_cast<void*>(&FailBitBlt)},
 };
 
 int IndexOf(const char* pszFunction)
@@ -252,27 +233,20 @@ int IndexOf(const char* pszFunction)
 } // namespace
 
 CFailingCall::CFailingCall(const char* pszFunction)
-    : m_nIndex(IndexOf(pszFunction)),
-      m_patch(kTargets[m_nIndex].pszDll, kTargets[m_nIndex].pszFunction, kTargets[m_nIndex].pStandIn)
+	: m_nIndex(IndexOf(pszFunction)),
+	  m_patch(kTargets[m_nIndex].pszDll, kTargets[m_nIndex].pszFunction, kTargets[m_nIndex].pStandIn)
 {
 	g_failingCalls[m_nIndex] = 0;
 	g_failingOriginal[m_nIndex] = m_patch.Original();
 }
 
-CFailingCall::~CFailingCall()
-{
-	g_failingOriginal[m_nIndex] = nullptr;
-}
+CFailingCall::~CFailingCall() { g_failingOriginal[m_nIndex] = nullptr; }
 
-int CFailingCall::Calls() const
-{
-	return g_failingCalls[m_nIndex];
-}
+int CFailingCall::Calls() const { return g_failingCalls[m_nIndex]; }
 
 // GlobalAlloc with old contents
 
-namespace
-{
+namespace {
 
 void* g_pRealGlobalAlloc = nullptr;
 int g_nDirtyBlocks = 0;
@@ -291,7 +265,7 @@ HGLOBAL WINAPI DirtyGlobalAlloc(UINT uFlags, SIZE_T dwBytes)
 } // namespace
 
 CDirtyGlobalAlloc::CDirtyGlobalAlloc()
-    : m_patch("KERNEL32.dll", "GlobalAlloc", reinterpret_cast<void*>(&DirtyGlobalAlloc))
+	: m_patch("KERNEL32.dll", "GlobalAlloc", reinterpret_cast<void*>(&DirtyGlobalAlloc))
 {
 	g_pRealGlobalAlloc = m_patch.Original();
 	g_nDirtyBlocks = 0;
@@ -299,15 +273,11 @@ CDirtyGlobalAlloc::CDirtyGlobalAlloc()
 
 CDirtyGlobalAlloc::~CDirtyGlobalAlloc() = default;
 
-int CDirtyGlobalAlloc::DirtyBlocks() const
-{
-	return g_nDirtyBlocks;
-}
+int CDirtyGlobalAlloc::DirtyBlocks() const { return g_nDirtyBlocks; }
 
 // File calls
 
-namespace
-{
+namespace {
 
 struct FileSpyState {
 	CFileCallSpy::Fault fault = CFileCallSpy::None;
@@ -322,18 +292,18 @@ struct FileSpyState {
 
 FileSpyState g_spy;
 
-// A capture is written under its own name with a ".<process id>.part" ending, then renamed.
+// A capture is written as "<process id>.part" beside its final name, then renamed.
 bool IsCaptureFile(LPCSTR lpFileName)
 {
-	return lpFileName && std::strstr(lpFileName, ".bmp") != nullptr;
+	return lpFileName && (std::strstr(lpFileName, ".bmp") || std::strstr(lpFileName, ".part"));
 }
 
 HANDLE WINAPI SpyCreateFileA(LPCSTR lpFileName, DWORD dwAccess, DWORD dwShare, LPSECURITY_ATTRIBUTES lpSa,
-                             DWORD dwDisposition, DWORD dwFlags, HANDLE hTemplate)
+	DWORD dwDisposition, DWORD dwFlags, HANDLE hTemplate)
 {
 	auto pReal =
-	    reinterpret_cast<HANDLE(WINAPI*)(LPCSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE)>(
-	        g_spy.pCreate);
+		reinterpret_cast<HANDLE(WINAPI*)(LPCSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE)>(
+			g_spy.pCreate);
 	if (!IsCaptureFile(lpFileName))
 		return pReal(lpFileName, dwAccess, dwShare, lpSa, dwDisposition, dwFlags, hTemplate);
 	HANDLE hFile;
@@ -348,8 +318,8 @@ HANDLE WINAPI SpyCreateFileA(LPCSTR lpFileName, DWORD dwAccess, DWORD dwShare, L
 	return hFile;
 }
 
-BOOL WINAPI SpyWriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nToWrite, LPDWORD lpWritten,
-                         LPOVERLAPPED lpOverlapped)
+BOOL WINAPI SpyWriteFile(
+	HANDLE hFile, LPCVOID lpBuffer, DWORD nToWrite, LPDWORD lpWritten, LPOVERLAPPED lpOverlapped)
 {
 	auto pReal = reinterpret_cast<BOOL(WINAPI*)(HANDLE, LPCVOID, DWORD, LPDWORD, LPOVERLAPPED)>(g_spy.pWrite);
 	if (!g_spy.tracked.count(hFile))
@@ -387,9 +357,9 @@ BOOL WINAPI SpyCloseHandle(HANDLE hObject)
 } // namespace
 
 CFileCallSpy::CFileCallSpy(Fault fault, int nWrite)
-    : m_create("KERNEL32.dll", "CreateFileA", reinterpret_cast<void*>(&SpyCreateFileA)),
-      m_write("KERNEL32.dll", "WriteFile", reinterpret_cast<void*>(&SpyWriteFile)),
-      m_close("KERNEL32.dll", "CloseHandle", reinterpret_cast<void*>(&SpyCloseHandle))
+	: m_create("KERNEL32.dll", "CreateFileA", reinterpret_cast<void*>(&SpyCreateFileA)),
+	  m_write("KERNEL32.dll", "WriteFile", reinterpret_cast<void*>(&SpyWriteFile)),
+	  m_close("KERNEL32.dll", "CloseHandle", reinterpret_cast<void*>(&SpyCloseHandle))
 {
 	g_spy = FileSpyState();
 	g_spy.fault = fault;
@@ -399,12 +369,6 @@ CFileCallSpy::CFileCallSpy(Fault fault, int nWrite)
 	g_spy.pClose = m_close.Original();
 }
 
-CFileCallSpy::~CFileCallSpy()
-{
-	g_spy = FileSpyState();
-}
+CFileCallSpy::~CFileCallSpy() { g_spy = FileSpyState(); }
 
-const std::vector<FileCall>& CFileCallSpy::Calls() const
-{
-	return g_spy.calls;
-}
+const std::vector<FileCall>& CFileCallSpy::Calls() const { return g_spy.calls; }

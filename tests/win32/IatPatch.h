@@ -120,7 +120,7 @@ struct FileCall {
 	BOOL bResult;    // for CreateFileA: TRUE when the handle is valid
 };
 
-// Watches CreateFileA, WriteFile and CloseHandle on files whose path ends in ".bmp" (and on the
+// Watches CreateFileA, WriteFile and CloseHandle on capture files, ".bmp" or ".part" (and on the
 // handle the program holds for them, valid or not), records each call and its answer, and can make
 // one of them fail: CreateFileA answering INVALID_HANDLE_VALUE, the n-th write (1-based) answering
 // FALSE or writing one byte short while answering TRUE, or the close answering FALSE after closing.

@@ -3,8 +3,7 @@
 
 #include <cstdio>
 
-namespace
-{
+namespace {
 
 // The description of a top-down, 32-bit image of the given size, for reading pixels as 0x00RRGGBB.
 BITMAPINFO TopDown32(int nWidth, int nHeight)
@@ -41,8 +40,7 @@ std::vector<uint32_t> ReadBitmapPixels(HBITMAP hBitmap, int& nWidth, int& nHeigh
 	return pixels;
 }
 
-namespace
-{
+namespace {
 
 std::vector<uint32_t> CopyFromDC(HDC hSource, int nWidth, int nHeight)
 {
@@ -56,7 +54,7 @@ std::vector<uint32_t> CopyFromDC(HDC hSource, int nWidth, int nHeight)
 	::BitBlt(hMem, 0, 0, nWidth, nHeight, hSource, 0, 0, SRCCOPY);
 	::GdiFlush();
 	std::vector<uint32_t> pixels(static_cast<const uint32_t*>(pBits),
-	                             static_cast<const uint32_t*>(pBits) + static_cast<size_t>(nWidth) * nHeight);
+		static_cast<const uint32_t*>(pBits) + static_cast<size_t>(nWidth) * nHeight);
 	::SelectObject(hMem, hOld);
 	::DeleteDC(hMem);
 	::DeleteObject(hDib);
@@ -144,16 +142,13 @@ CScratchFolder::CScratchFolder(const char* pszTag)
 	static int nCount = 0;
 	char szName[MAX_PATH];
 	std::snprintf(szName, sizeof(szName), "%sfrostpane-w32-%s-%lu-%d\\", szTemp, pszTag,
-	              ::GetCurrentProcessId(), ++nCount);
+		::GetCurrentProcessId(), ++nCount);
 	m_strPath = szName;
 	RemoveTree(m_strPath);
 	::CreateDirectoryA(m_strPath.c_str(), nullptr);
 }
 
-CScratchFolder::~CScratchFolder()
-{
-	RemoveTree(m_strPath);
-}
+CScratchFolder::~CScratchFolder() { RemoveTree(m_strPath); }
 
 std::vector<std::string> ListFiles(const std::string& strFolder)
 {

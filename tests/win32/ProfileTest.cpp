@@ -1,10 +1,10 @@
 // The profile functions against the real registry, under the test vendor's key.
+#include "IatPatch.h"
 #include "TestApp.h"
 
 #include <gtest/gtest.h>
 
-namespace
-{
+namespace {
 
 const char kSection[] = "Settings";
 
@@ -19,10 +19,10 @@ protected:
 	{
 		HKEY hKey = nullptr;
 		ASSERT_EQ(::RegCreateKeyExA(HKEY_CURRENT_USER, TestApp().SectionKeyPath(kSection).c_str(), 0, nullptr,
-		                            0, KEY_WRITE, nullptr, &hKey, nullptr),
-		          ERROR_SUCCESS);
+					  0, KEY_WRITE, nullptr, &hKey, nullptr),
+			ERROR_SUCCESS);
 		ASSERT_EQ(::RegSetValueExA(hKey, pszEntry, 0, dwType, static_cast<const BYTE*>(pData), cbData),
-		          ERROR_SUCCESS);
+			ERROR_SUCCESS);
 		::RegCloseKey(hKey);
 	}
 
@@ -31,7 +31,7 @@ protected:
 	{
 		HKEY hKey = nullptr;
 		if (::RegOpenKeyExA(HKEY_CURRENT_USER, TestApp().SectionKeyPath(kSection).c_str(), 0, KEY_READ,
-		                    &hKey) != ERROR_SUCCESS)
+				&hKey) != ERROR_SUCCESS)
 			return false;
 		DWORD cbData = 0;
 		LONG lResult = ::RegQueryValueExA(hKey, pszEntry, nullptr, &dwType, nullptr, &cbData);
@@ -58,9 +58,9 @@ TEST_F(ProfileTest, AbsentKeyGivesTheDefaults)
 	EXPECT_STREQ(TestApp().GetProfileString(kSection, "ScreenShotFilePath", "fallback"), "fallback");
 	// Reading creates nothing.
 	HKEY hKey = nullptr;
-	EXPECT_NE(::RegOpenKeyExA(HKEY_CURRENT_USER, (std::string("Software\\") + kTestVendor).c_str(), 0,
-	                          KEY_READ, &hKey),
-	          ERROR_SUCCESS);
+	EXPECT_NE(::RegOpenKeyExA(
+				  HKEY_CURRENT_USER, (std::string("Software\\") + kTestVendor).c_str(), 0, KEY_READ, &hKey),
+		ERROR_SUCCESS);
 }
 
 TEST_F(ProfileTest, AbsentValueInAnExistingSectionGivesTheDefaults)
@@ -89,10 +89,10 @@ TEST_F(ProfileTest, IntegerRoundTripsAsADword)
 TEST_F(ProfileTest, StringRoundTripsAsRegSz)
 {
 	const std::string strLong =
-	    "C:\\users\\someone\\Temp\\Images-Captured-By-Tapwright\\" + std::string(200, 'x') + ".bmp";
+		"C:\\users\\someone\\Temp\\Images-Captured-By-Tapwright\\" + std::string(200, 'x') + ".bmp";
 	for (const std::string& strValue :
-	     {std::string("C:\\Temp\\Images-Captured-By-Tapwright\\Primary Monitor At 3 7 2021 9 05 30 AM.bmp"),
-	      std::string(""), strLong, std::string("d\xE9j\xE0 \"quoted\"")}) {
+		{std::string("C:\\Temp\\Images-Captured-By-Tapwright\\Primary Monitor At 3 7 2021 9 05 30 AM.bmp"),
+			std::string(""), strLong, std::string("d\xE9j\xE0 \"quoted\"")}) {
 		ASSERT_TRUE(TestApp().WriteProfileString(kSection, "ScreenShotFilePath", strValue.c_str()));
 		EXPECT_EQ(std::string(TestApp().GetProfileString(kSection, "ScreenShotFilePath", "dflt")), strValue);
 		DWORD dwType = 0;
@@ -111,18 +111,39 @@ TEST_F(ProfileTest, StringStoredWithoutItsNullStillReadsWhole)
 	EXPECT_STREQ(TestApp().GetProfileString(kSection, "ScreenShotFilePath", "dflt"), szText);
 }
 
-// The start-up logic shows the notice only for 0 and writes 1 only after it: any other value stays.
-TEST_F(ProfileTest, MessageDisplayedOfSevenReadsAsSevenAndIsLeftAsItIs)
+// Another run that stores its longer path between the size query and the read of this one.
+std::string g_strLongerPath;
+void* g_pRealQuery = nullptr;
+
+LONG WINAPI QueryWhileAnotherRunWrites(
+	HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData)
 {
-	const DWORD dwSeven = 7;
-	SetRaw("MessageDisplayed", REG_DWORD, &dwSeven, sizeof(dwSeven));
-	EXPECT_EQ(TestApp().GetProfileInt(kSection, "MessageDisplayed", 0), 7u);
-	EXPECT_EQ(TestApp().GetProfileInt(kSection, "MessageDisplayed", 0), 7u);
-	DWORD dwType = 0;
-	std::vector<BYTE> data;
-	ASSERT_TRUE(GetRaw("MessageDisplayed", dwType, data));
-	EXPECT_EQ(dwType, static_cast<DWORD>(REG_DWORD));
-	EXPECT_EQ(*reinterpret_cast<const DWORD*>(data.data()), 7u);
+	auto pReal =
+		reinterpret_cast<LONG(WINAPI*)(HKEY, LPCSTR, LPDWORD, LPDWORD, LPBYTE, LPDWORD)>(g_pRealQuery);
+	const LONG lResult = pReal(hKey, lpValueName, lpReserved, lpType, lpData, lpcbData);
+	if (!lpData && !g_strLongerPath.empty()) {
+		HKEY hWrite = nullptr;
+		::RegOpenKeyExA(
+			HKEY_CURRENT_USER, TestApp().SectionKeyPath("Settings").c_str(), 0, KEY_WRITE, &hWrite);
+		::RegSetValueExA(hWrite, lpValueName, 0, REG_SZ,
+			reinterpret_cast<const BYTE*>(g_strLongerPath.c_str()),
+			static_cast<DWORD>(g_strLongerPath.size() + 1));
+		::RegCloseKey(hWrite);
+		g_strLongerPath.clear();
+	}
+	return lResult;
+}
+
+TEST_F(ProfileTest, StringThatGrowsBetweenSizeAndReadIsReadWhole)
+{
+	ASSERT_TRUE(TestApp().WriteProfileString(kSection, "ScreenShotFilePath", "C:\\Temp\\a.bmp"));
+	g_strLongerPath = "C:\\Temp\\Images-Captured-By-Tapwright\\Primary Monitor At 12 7 2026 4 32 57 AM.bmp";
+	const std::string strWanted = g_strLongerPath;
+	CIatPatch patch("ADVAPI32.dll", "RegQueryValueExA", reinterpret_cast<void*>(&QueryWhileAnotherRunWrites));
+	g_pRealQuery = patch.Original();
+	const CString strRead = TestApp().GetProfileString(kSection, "ScreenShotFilePath", "dflt");
+	EXPECT_TRUE(g_strLongerPath.empty()) << "the value was never asked for its size";
+	EXPECT_EQ(std::string(strRead), strWanted);
 }
 
 TEST_F(ProfileTest, ValuesOfTheWrongTypeGiveTheDefaults)
@@ -141,10 +162,10 @@ TEST_F(ProfileTest, ValuesOfTheWrongTypeGiveTheDefaults)
 
 	SetRaw("ScreenShotFilePath", REG_DWORD, &dwOne, sizeof(dwOne));
 	EXPECT_STREQ(TestApp().GetProfileString(kSection, "ScreenShotFilePath", ""), "")
-	    << "REG_DWORD read as text";
+		<< "REG_DWORD read as text";
 	SetRaw("ScreenShotFilePath", REG_BINARY, binary, sizeof(binary));
 	EXPECT_STREQ(TestApp().GetProfileString(kSection, "ScreenShotFilePath", "d"), "d")
-	    << "REG_BINARY read as text";
+		<< "REG_BINARY read as text";
 
 	// Writing puts the right type back.
 	ASSERT_TRUE(TestApp().WriteProfileInt(kSection, "MessageDisplayed", 1));

@@ -8,8 +8,7 @@
 #include <vector>
 #include <windows.h>
 
-namespace
-{
+namespace {
 
 const WORD kLangUs = MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US);
 
@@ -180,8 +179,8 @@ TEST_F(ResourceTest, CoverWindowTemplateIsExtendedWithTheExactStylesAndNoControl
 	EXPECT_EQ(r.Word(), 0xFFFF); // signature of an extended template
 	EXPECT_EQ(r.Dword(), 0u);    // help id
 	EXPECT_EQ(r.Dword(), static_cast<DWORD>(WS_EX_APPWINDOW));
-	EXPECT_EQ(r.Dword(),
-	          static_cast<DWORD>(WS_POPUP | WS_VISIBLE | DS_SYSMODAL | DS_SETFOREGROUND | DS_SETFONT));
+	EXPECT_EQ(
+		r.Dword(), static_cast<DWORD>(WS_POPUP | WS_VISIBLE | DS_SYSMODAL | DS_SETFOREGROUND | DS_SETFONT));
 	EXPECT_EQ(r.Word(), 0); // no controls
 	EXPECT_EQ(r.Short(), 0);
 	EXPECT_EQ(r.Short(), 0);
@@ -230,14 +229,14 @@ TEST_F(ResourceTest, AboutTemplateHasItsStylesCaptionFontAndFourControlsInOrder)
 	EXPECT_EQ(Narrow(r.Text()), "MS Sans Serif");
 
 	const ExpectedControl expected[] = {
-	    {"#130", "Static", "#128", WS_CHILD | WS_VISIBLE | SS_ICON, 0xFFFF, 11, 17, 20, 20},
-	    {"#130", "Static", "Frostpane Version 1.0", WS_CHILD | WS_VISIBLE | SS_LEFT | SS_NOPREFIX | WS_GROUP,
-	     0xFFFF, 40, 10, 119, 8},
-	    // The contact line runs to the right margin so that the whole address shows.
-	    {"#130", "Static", "Contact : support@tapwright.example", WS_CHILD | WS_VISIBLE | SS_LEFT | WS_GROUP,
-	     0xFFFF, 40, 25, 188, 8},
-	    {"#128", "Button", "OK", WS_CHILD | WS_VISIBLE | BS_DEFPUSHBUTTON | WS_TABSTOP | WS_GROUP, IDOK, 178,
-	     7, 50, 14},
+		{"#130", "Static", "#128", WS_CHILD | WS_VISIBLE | SS_ICON, 0xFFFF, 11, 17, 20, 20},
+		{"#130", "Static", "Frostpane Version 1.0", WS_CHILD | WS_VISIBLE | SS_LEFT | SS_NOPREFIX | WS_GROUP,
+			0xFFFF, 40, 10, 119, 8},
+		// The contact line runs to the right margin so that the whole address shows.
+		{"#130", "Static", "Contact : support@tapwright.example", WS_CHILD | WS_VISIBLE | SS_LEFT | WS_GROUP,
+			0xFFFF, 40, 25, 188, 8},
+		{"#128", "Button", "OK", WS_CHILD | WS_VISIBLE | BS_DEFPUSHBUTTON | WS_TABSTOP | WS_GROUP, IDOK, 178,
+			7, 50, 14},
 	};
 	for (int i = 0; i < wCount && i < 4; ++i) {
 		SCOPED_TRACE("control " + std::to_string(i + 1));
@@ -333,7 +332,7 @@ TEST_F(ResourceTest, EveryResourceIsUsEnglishAndThereIsNoManifest)
 		for (ULONG_PTR name : names) {
 			std::vector<WORD> langs;
 			::EnumResourceLanguagesA(s_hModule, pszType, reinterpret_cast<LPCSTR>(name), &CollectLanguage,
-			                         reinterpret_cast<LONG_PTR>(&langs));
+				reinterpret_cast<LONG_PTR>(&langs));
 			EXPECT_EQ(langs, std::vector<WORD>{kLangUs}) << "type " << type << " name " << name;
 		}
 	}
@@ -399,33 +398,33 @@ TEST_F(ResourceTest, VersionBlockHasItsFixedPartTranslationAndEveryString)
 	EXPECT_EQ(pFixed->dwFileDateLS, 0u);
 
 	WORD* pTranslation = nullptr;
-	ASSERT_TRUE(::VerQueryValueA(info.data(), "\\VarFileInfo\\Translation",
-	                             reinterpret_cast<void**>(&pTranslation), &nLength));
+	ASSERT_TRUE(::VerQueryValueA(
+		info.data(), "\\VarFileInfo\\Translation", reinterpret_cast<void**>(&pTranslation), &nLength));
 	ASSERT_EQ(nLength, 4u);
 	EXPECT_EQ(pTranslation[0], 0x0409);
 	EXPECT_EQ(pTranslation[1], 0x04B0);
 
 	const std::vector<std::pair<std::string, std::string>> expected = {
-	    {"Comments", "Contact : support@tapwright.example"},
-	    {"CompanyName", "Tapwright Software"},
-	    {"FileDescription", "Frostpane Utility by Tapwright Software"},
-	    {"FileVersion", "1, 0, 0, 1"},
-	    {"InternalName", "Frostpane"},
-	    {"LegalCopyright", ""},
-	    {"LegalTrademarks", ""},
-	    {"OriginalFilename", "Frostpane.EXE"},
-	    {"PrivateBuild", ""},
-	    {"ProductName", "Frostpane by Tapwright"},
-	    {"ProductVersion", "1, 0, 0, 1"},
-	    {"SpecialBuild", ""},
+		{"Comments", "Contact : support@tapwright.example"},
+		{"CompanyName", "Tapwright Software"},
+		{"FileDescription", "Frostpane Utility by Tapwright Software"},
+		{"FileVersion", "1, 0, 0, 1"},
+		{"InternalName", "Frostpane"},
+		{"LegalCopyright", ""},
+		{"LegalTrademarks", ""},
+		{"OriginalFilename", "Frostpane.EXE"},
+		{"PrivateBuild", ""},
+		{"ProductName", "Frostpane by Tapwright"},
+		{"ProductVersion", "1, 0, 0, 1"},
+		{"SpecialBuild", ""},
 	};
 	for (const auto& [strKey, strValue] : expected) {
 		char* pszValue = nullptr;
 		nLength = 0;
 		const std::string strQuery = "\\StringFileInfo\\040904b0\\" + strKey;
 		ASSERT_TRUE(
-		    ::VerQueryValueA(info.data(), strQuery.c_str(), reinterpret_cast<void**>(&pszValue), &nLength))
-		    << strKey;
+			::VerQueryValueA(info.data(), strQuery.c_str(), reinterpret_cast<void**>(&pszValue), &nLength))
+			<< strKey;
 		EXPECT_EQ(std::string(pszValue ? pszValue : ""), strValue) << strKey;
 	}
 
@@ -457,22 +456,38 @@ TEST_F(ResourceTest, VersionBlockHasItsFixedPartTranslationAndEveryString)
 
 } // namespace
 
-// Every About text shows whole on one line in the dialog's own font, as the user sees it.
-TEST(AboutBoxLayout, EachStaticTextFitsItsControl)
+// Every About text shows whole on one line in the dialog's own font, as the user sees it, and the icon shows
+// beside them, clear of every other control. Run again at 120, 144 and 192 dots per inch.
+TEST(AboutBoxLayout, EachStaticTextFitsItsControlAndTheIconShows)
 {
 	HWND hDlg = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(100), nullptr, nullptr, 0);
 	ASSERT_NE(hDlg, nullptr);
-	int nTexts = 0;
+	RECT rcDialog;
+	GetClientRect(hDlg, &rcDialog);
+	std::vector<RECT> others;
+	RECT rcIcon = {};
+	int nTexts = 0, nIcons = 0;
 	for (HWND hChild = GetWindow(hDlg, GW_CHILD); hChild; hChild = GetWindow(hChild, GW_HWNDNEXT)) {
 		char szClass[32] = "";
 		char szText[128] = "";
 		GetClassNameA(hChild, szClass, sizeof(szClass));
 		GetWindowTextA(hChild, szText, sizeof(szText));
-		if (lstrcmpiA(szClass, "Static") != 0 || (GetWindowLongA(hChild, GWL_STYLE) & SS_TYPEMASK) == SS_ICON)
-			continue;
 		SCOPED_TRACE(szText);
 		RECT rcControl;
 		GetClientRect(hChild, &rcControl);
+		RECT rcInDialog;
+		GetWindowRect(hChild, &rcInDialog);
+		MapWindowPoints(nullptr, hDlg, reinterpret_cast<POINT*>(&rcInDialog), 2);
+		if (lstrcmpiA(szClass, "Static") == 0 &&
+			(GetWindowLongA(hChild, GWL_STYLE) & SS_TYPEMASK) == SS_ICON) {
+			EXPECT_NE(SendMessageA(hChild, STM_GETICON, 0, 0), 0) << "no icon";
+			rcIcon = rcInDialog;
+			++nIcons;
+			continue;
+		}
+		others.push_back(rcInDialog);
+		if (lstrcmpiA(szClass, "Static") != 0)
+			continue;
 		HDC hdc = GetDC(hChild);
 		HGDIOBJ hOldFont = SelectObject(hdc, reinterpret_cast<HFONT>(SendMessageA(hChild, WM_GETFONT, 0, 0)));
 		RECT rcText = rcControl;
@@ -485,4 +500,11 @@ TEST(AboutBoxLayout, EachStaticTextFitsItsControl)
 	}
 	DestroyWindow(hDlg);
 	EXPECT_EQ(nTexts, 2);
+	ASSERT_EQ(nIcons, 1);
+	RECT rcClip;
+	EXPECT_FALSE(IsRectEmpty(&rcIcon));
+	EXPECT_TRUE(IntersectRect(&rcClip, &rcIcon, &rcDialog) && EqualRect(&rcClip, &rcIcon))
+		<< "the icon is cut";
+	for (const RECT& rcOther : others)
+		EXPECT_FALSE(IntersectRect(&rcClip, &rcIcon, &rcOther)) << "the icon overlaps another control";
 }

@@ -1,8 +1,7 @@
 // The tests' application object, set up the way WinMain sets up the program's.
 #include "TestApp.h"
 
-namespace
-{
+namespace {
 
 CTestApp* g_pTestApp = nullptr;
 
@@ -10,7 +9,7 @@ CTestApp* g_pTestApp = nullptr;
 
 CTestApp::CTestApp()
 {
-	SetCurrentHandles(::GetModuleHandleA(nullptr), const_cast<LPTSTR>(""), SW_SHOWNORMAL);
+	SetCurrentHandles(::GetModuleHandleA(nullptr));
 	SetRegistryKey(kTestVendor);
 	g_pTestApp = this;
 }
@@ -26,7 +25,4 @@ void CTestApp::ClearProfile() const
 	::RegDeleteKeyA(HKEY_CURRENT_USER, (std::string("Software\\") + kTestVendor).c_str());
 }
 
-CTestApp& TestApp()
-{
-	return *g_pTestApp;
-}
+CTestApp& TestApp() { return *g_pTestApp; }

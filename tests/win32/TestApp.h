@@ -1,14 +1,14 @@
-// The application object of the Win32 tests: the program's own is not linked, so this one stands in,
-// with its profile under a test vendor's key.
+// The application object of the Win32 tests: the program's own, with its profile under a test vendor's key.
+// It registers itself after the program's global object, which stays idle.
 #pragma once
 
-#include "afxwin.h"
+#include "FrostpaneApp.h"
 
 #include <string>
 
 constexpr char kTestVendor[] = "Frostpane Win32 Tests";
 
-class CTestApp : public CWinApp
+class CTestApp : public CFrostpaneApp
 {
 public:
 	CTestApp();

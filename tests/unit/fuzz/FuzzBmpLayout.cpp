@@ -14,9 +14,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 
-namespace
-{
+namespace {
 
 struct Record {
 	uint16_t wPlanes, wBits;
@@ -57,11 +57,11 @@ Record Parse(const uint8_t* pData, size_t nSize)
 [[noreturn]] void Fail(const char* pszWhat, const Record& r, int64_t nGot, int64_t nWant)
 {
 	std::fprintf(stderr,
-	             "property failed: %s\n  planes %u bits %u width %d height %d; read: changed 0x%02X bits %u "
-	             "clrUsed %u sizeImage %u compression %u height %d width %d\n  got %lld, want %lld\n",
-	             pszWhat, r.wPlanes, r.wBits, r.nWidth, r.nHeight, r.bChanged, r.wReadBits, r.dwReadClrUsed,
-	             r.dwReadSizeImage, r.dwReadCompression, r.nReadHeight, r.nReadWidth,
-	             static_cast<long long>(nGot), static_cast<long long>(nWant));
+		"property failed: %s\n  planes %u bits %u width %d height %d; read: changed 0x%02X bits %u "
+		"clrUsed %u sizeImage %u compression %u height %d width %d\n  got %lld, want %lld\n",
+		pszWhat, r.wPlanes, r.wBits, r.nWidth, r.nHeight, r.bChanged, r.wReadBits, r.dwReadClrUsed,
+		r.dwReadSizeImage, r.dwReadCompression, r.nReadHeight, r.nReadWidth, static_cast<long long>(nGot),
+		static_cast<long long>(nWant));
 	std::abort();
 }
 
@@ -71,21 +71,20 @@ void Expect(const char* pszWhat, const Record& r, int64_t nGot, int64_t nWant)
 		Fail(pszWhat, r, nGot, nWant);
 }
 
-WORD ClassOfProduct(uint32_t nProduct)
+// The class as a BMP reader needs it: the narrowest depth a reader knows that holds the bitmap's
+// planes x bits, taken as 16 bits (none at all reads as 4 bits, more than 32 as 32).
+WORD NarrowestReaderDepth(uint32_t nProduct)
 {
+	static const WORD kReaderDepths[] = {1, 4, 8, 16, 24, 32};
 	const uint32_t n = nProduct & 0xFFFF;
-	return n == 1 ? 1 : n <= 4 ? 4 : n <= 8 ? 8 : n <= 16 ? 16 : n <= 24 ? 24 : 32;
+	const uint32_t nNeeded = n == 0 ? 4 : std::min<uint32_t>(n, 32);
+	return *std::find_if(std::begin(kReaderDepths), std::end(kReaderDepths),
+		[nNeeded](WORD wDepth) { return wDepth >= nNeeded; });
 }
 
-// A row of nWidth pixels at nBits, in bytes rounded up to 32-bit words; -1 where the row does not
-// fit the stride's type, so no claim is made about it.
-int64_t RowBytes(int64_t nBits, int64_t nWidth)
-{
-	if (nWidth < 0)
-		return -1;
-	const int64_t nBytes = (nBits * nWidth + 31) / 32 * 4;
-	return nBytes <= INT32_MAX ? nBytes : -1;
-}
+// A row of nWidth pixels at nBits as a reader counts it, in whole 32-bit words; -1 for a negative
+// width, about which no claim is made.
+int64_t RowBytes(int64_t nBits, int64_t nWidth) { return nWidth < 0 ? -1 : (nBits * nWidth + 31) / 32 * 4; }
 
 void CheckStride(const Record& r, WORD wBits, LONG nWidth)
 {
@@ -101,11 +100,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t nSize)
 	const Record r = Parse(pData, nSize);
 
 	const WORD wClass = DepthClass(r.wPlanes, r.wBits);
-	Expect("class of the product taken as 16 bits", r, wClass, ClassOfProduct(uint32_t{r.wPlanes} * r.wBits));
+	Expect("class is the narrowest depth a reader knows that holds the bits", r, wClass,
+		NarrowestReaderDepth(uint32_t{r.wPlanes} * r.wBits));
 	const DWORD dwCapacity = ColorTableEntries(wClass);
 	Expect("table entries of the class", r, dwCapacity, wClass < 24 ? int64_t{1} << wClass : 0);
 	Expect("block size of the class", r, static_cast<int64_t>(InfoBlockSize(wClass)),
-	       40 + 4 * int64_t{dwCapacity});
+		40 + 4 * int64_t{dwCapacity});
 	CheckStride(r, wClass, r.nWidth);
 	CheckStride(r, r.wReadBits, r.nReadWidth);
 
@@ -120,15 +120,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t nSize)
 	Expect("biXPelsPerMeter", r, built.biXPelsPerMeter, 0);
 	Expect("biYPelsPerMeter", r, built.biYPelsPerMeter, 0);
 	Expect("biClrImportant", r, built.biClrImportant, 0);
+	// The rows' bytes where the file they make has a size its 32-bit fields can hold, else 0: a row
+	// of 4 GiB or more never fits, and below that the product stays within 2^63.
 	const int64_t nBuiltRow = RowBytes(wClass, r.nWidth);
-	if (nBuiltRow >= 0)
-		Expect("biSizeImage is stride x height", r, built.biSizeImage,
-		       static_cast<uint32_t>(static_cast<uint64_t>(nBuiltRow * r.nHeight)));
+	const bool bRows = r.nWidth > 0 && r.nHeight > 0 && nBuiltRow <= UINT32_MAX;
+	const int64_t nBuiltImage = bRows ? nBuiltRow * r.nHeight : 0;
+	const bool bFits = 14 + 40 + 4 * int64_t{dwCapacity} + nBuiltImage <= UINT32_MAX;
+	Expect("biSizeImage is stride x height where the file fits 32 bits, else 0", r, built.biSizeImage,
+		bFits ? nBuiltImage : 0);
 
-	// The capture allocates the pixel buffer at the built size; a 32-bit process cannot have one
-	// of 2 GB or more, and then writes no file.
+	// The capture allocates the pixel buffer at the built size and refuses a size of 0.
 	const DWORD dwPixelCapacity = built.biSizeImage;
-	if (dwPixelCapacity >= 0x80000000u)
+	if (dwPixelCapacity == 0)
 		return 0;
 	const DWORD dwTableCapacity = dwCapacity + r.bSpareEntries % 4;
 
@@ -156,22 +159,24 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t nSize)
 	if (layout.dwPixelBytes > dwPixelCapacity)
 		Fail("pixel bytes within the buffer", r, layout.dwPixelBytes, dwPixelCapacity);
 	Expect("info bytes are the header and the table", r, layout.dwInfoBytes,
-	       40 + 4 * int64_t{layout.dwTableEntries});
+		40 + 4 * int64_t{layout.dwTableEntries});
 	Expect("bfOffBits", r, fileHeader.bfOffBits, 14 + int64_t{layout.dwInfoBytes});
 	Expect("bfSize is every byte written", r, fileHeader.bfSize,
-	       14 + int64_t{layout.dwInfoBytes} + layout.dwPixelBytes);
+		14 + int64_t{layout.dwInfoBytes} + layout.dwPixelBytes);
 	Expect("stored biSizeImage is the pixel bytes written", r, layout.dwSizeImage, layout.dwPixelBytes);
 
-	// Pixel bytes: the size the read left, or the rows when it left 0, within the buffer.
+	// Pixel bytes: the size the read left, or the rows when it left 0, within the buffer and within
+	// what the file's size can count. A row beyond the room needs no product.
+	const int64_t nRoom = std::min<int64_t>(dwPixelCapacity, UINT32_MAX - 14 - int64_t{layout.dwInfoBytes});
 	int64_t nImage = read.biSizeImage;
 	if (nImage == 0) {
 		const int64_t nRow = RowBytes(read.biBitCount, read.biWidth);
 		const int64_t nRows = read.biHeight < 0 ? -int64_t{read.biHeight} : read.biHeight;
-		nImage = nRow >= 0 ? nRow * nRows : -1;
+		nImage = nRow < 0 ? -1 : nRows == 0 ? 0 : nRow > nRoom ? nRoom : nRow * nRows;
 	}
 	if (nImage >= 0)
-		Expect("pixel bytes as the read left them, within the buffer", r, layout.dwPixelBytes,
-		       std::min<int64_t>(nImage, dwPixelCapacity));
+		Expect("pixel bytes as the read left them, within the buffer and the file size", r,
+			layout.dwPixelBytes, std::min<int64_t>(nImage, nRoom));
 
 	// Colour entries: the count the read left, 0 meaning a full table at 8 bits or fewer, within
 	// the block; the stored count announces exactly the entries written.
@@ -180,13 +185,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t nSize)
 			return dwClrUsed != 0 ? dwClrUsed : read.biBitCount <= 8 ? int64_t{1} << read.biBitCount : 0;
 		};
 		Expect("table entries as the read left them, within the block", r, layout.dwTableEntries,
-		       std::min<int64_t>(implied(read.biClrUsed), dwTableCapacity));
+			std::min<int64_t>(implied(read.biClrUsed), dwTableCapacity));
 		// Except where the block has no room at all at 8 bits or fewer: no count announces an
 		// empty table there, as 0 means a full one. The platform's read keeps the bit count it was
 		// asked for, so this needs a read that changed 24 or 32 bits to 8 or fewer.
 		if (layout.dwTableEntries != 0 || read.biBitCount > 8)
 			Expect("stored biClrUsed announces the entries written", r, implied(layout.dwClrUsed),
-			       layout.dwTableEntries);
+				layout.dwTableEntries);
 	}
 	return 0;
 }

@@ -13,8 +13,7 @@
 #include <cstring>
 #include <string>
 
-namespace
-{
+namespace {
 
 const std::string kFolderName = "Images-Captured-By-Tapwright";
 const std::string kTitlePrefix = "Primary Monitor At ";
@@ -35,16 +34,16 @@ std::string Escape(const std::string& strText)
 	return strOut;
 }
 
-[[noreturn]] void Fail(const char* pszWhat, const std::string& strInput, const std::string& strGot,
-                       const std::string& strWant)
+[[noreturn]] void Fail(
+	const char* pszWhat, const std::string& strInput, const std::string& strGot, const std::string& strWant)
 {
 	std::fprintf(stderr, "property failed: %s\n  input: \"%s\"\n  got:   \"%s\"\n  want:  \"%s\"\n", pszWhat,
-	             Escape(strInput).c_str(), Escape(strGot).c_str(), Escape(strWant).c_str());
+		Escape(strInput).c_str(), Escape(strGot).c_str(), Escape(strWant).c_str());
 	std::abort();
 }
 
-void ExpectEqual(const char* pszWhat, const std::string& strInput, const std::string& strGot,
-                 const std::string& strWant)
+void ExpectEqual(
+	const char* pszWhat, const std::string& strInput, const std::string& strGot, const std::string& strWant)
 {
 	if (strGot != strWant)
 		Fail(pszWhat, strInput, strGot, strWant);
@@ -59,7 +58,7 @@ void ExpectCount(const char* pszWhat, const std::string& strInput, int nGot, int
 bool EndsWith(const std::string& strText, const std::string& strEnd)
 {
 	return strText.size() >= strEnd.size() &&
-	       strText.compare(strText.size() - strEnd.size(), strEnd.size(), strEnd) == 0;
+		   strText.compare(strText.size() - strEnd.size(), strEnd.size(), strEnd) == 0;
 }
 
 // One left-to-right pass over non-overlapping pairs leaves ceil(k / 2) of a run of k
@@ -81,8 +80,8 @@ std::string CollapseRuns(const std::string& strText)
 	return strOut;
 }
 
-std::string ReplaceByScan(const std::string& strText, const std::string& strOld, const std::string& strNew,
-                          int& nCount)
+std::string ReplaceByScan(
+	const std::string& strText, const std::string& strOld, const std::string& strNew, int& nCount)
 {
 	nCount = 0;
 	if (strOld.empty())
@@ -104,10 +103,10 @@ void CheckFolderAndFile(const std::string& strTemp, const std::string& strStamp)
 {
 	const std::string strFolder(MakeCaptureFolderPath(strTemp.c_str()));
 	ExpectEqual("folder path is the joined text with backslash runs halved", strTemp, strFolder,
-	            CollapseRuns(strTemp + "\\" + kFolderName));
+		CollapseRuns(strTemp + "\\" + kFolderName));
 	if (!EndsWith(strFolder, "\\" + kFolderName))
 		Fail("folder path ends in one backslash and the folder name", strTemp, strFolder,
-		     "...\\" + kFolderName);
+			"...\\" + kFolderName);
 
 	const std::string strTitle(MakeCaptureFileTitle(strStamp.c_str()));
 	if (strTitle.size() != kTitlePrefix.size() + strStamp.size() + 4)
@@ -125,7 +124,7 @@ void CheckFolderAndFile(const std::string& strTemp, const std::string& strStamp)
 
 	const std::string strPath(MakeCaptureFilePath(strFolder.c_str(), strTitle.c_str()));
 	ExpectEqual("file path is the folder collapsed once more, a backslash and the title",
-	            strTemp + "|" + strStamp, strPath, CollapseRuns(strFolder) + "\\" + strTitle);
+		strTemp + "|" + strStamp, strPath, CollapseRuns(strFolder) + "\\" + strTitle);
 	if (strPath.substr(strPath.rfind('\\') + 1) != strTitle)
 		Fail("the last path component is the title", strStamp, strPath, strTitle);
 }
@@ -136,30 +135,30 @@ void CheckReplace(const std::string& strText, const std::string& strOld, const s
 	const std::string strWant = ReplaceByScan(strText, strOld, strNew, nWant);
 	CString str(strText.c_str());
 	ExpectCount("Replace counts the occurrences it replaced", strText,
-	            str.Replace(strOld.c_str(), strNew.c_str()), nWant);
+		str.Replace(strOld.c_str(), strNew.c_str()), nWant);
 	ExpectEqual("Replace is one left-to-right pass", strText + "|" + strOld + "|" + strNew, std::string(str),
-	            strWant);
+		strWant);
 
 	CString strNull(strText.c_str());
 	strNull.Replace(strOld.c_str(), nullptr);
 	ExpectEqual("Replace with no replacement deletes", strText + "|" + strOld, std::string(strNull),
-	            ReplaceByScan(strText, strOld, "", nWant));
+		ReplaceByScan(strText, strOld, "", nWant));
 
 	CString strPairs(strText.c_str());
 	strPairs.Replace("\\\\", "\\");
-	ExpectEqual("Replace of backslash pairs halves every run", strText, std::string(strPairs),
-	            CollapseRuns(strText));
+	ExpectEqual(
+		"Replace of backslash pairs halves every run", strText, std::string(strPairs), CollapseRuns(strText));
 
 	// Arguments that point into the string being changed.
 	CString strSelf(strText.c_str());
 	const int nSelf = strSelf.Replace(strSelf, strNew.c_str());
 	ExpectCount("Replace of the whole text by itself", strText, nSelf, strText.empty() ? 0 : 1);
-	ExpectEqual("Replace of the whole text", strText, std::string(strSelf),
-	            strText.empty() ? strText : strNew);
+	ExpectEqual(
+		"Replace of the whole text", strText, std::string(strSelf), strText.empty() ? strText : strNew);
 	CString strFormat(strText.c_str());
 	strFormat.Format("%s|%s", static_cast<LPCTSTR>(strFormat), static_cast<LPCTSTR>(strFormat));
-	ExpectEqual("Format from the string's own text", strText, std::string(strFormat),
-	            strText + "|" + strText);
+	ExpectEqual(
+		"Format from the string's own text", strText, std::string(strFormat), strText + "|" + strText);
 
 	if (!strOld.empty() && !strNew.empty()) {
 		const char chOld = strOld[0];
@@ -174,8 +173,8 @@ void CheckReplace(const std::string& strText, const std::string& strOld, const s
 		}
 		CString strChar(strText.c_str());
 		const int nChar = strChar.Replace(chOld, chNew);
-		ExpectEqual("Replace(char, char) replaces every occurrence", strText, std::string(strChar),
-		            strCharWant);
+		ExpectEqual(
+			"Replace(char, char) replaces every occurrence", strText, std::string(strChar), strCharWant);
 		if (chOld != chNew)
 			ExpectCount("Replace(char, char) counts them", strText, nChar, nCharWant);
 	}

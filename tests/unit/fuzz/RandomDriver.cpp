@@ -12,8 +12,7 @@
 #include <random>
 #include <vector>
 
-namespace
-{
+namespace {
 
 std::vector<std::vector<uint8_t>> ReadSeeds(const char* pszFolder)
 {

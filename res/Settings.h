@@ -1,4 +1,5 @@
-// Names of the program's registry settings, under HKCU\Software\<vendor>\<title>\Settings.
+// Names of the registry settings, under HKCU\Software\<vendor>\<title>\Settings: the application writes
+// them, the cover window reads the capture path back.
 #pragma once
 
 constexpr char kVendorName[] = "Tapwright";

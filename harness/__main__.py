@@ -1,0 +1,146 @@
+"""The harness as a command.
+
+    python3 -m harness with-display [--size WxH] [--depth D] [--dpi N] [--no-picture] [--flavour F] [--prefix DIR]
+        -- CMD...
+starts a display with openbox and the picture, boots a Wine prefix of flavour F (a temporary one unless --prefix
+names one), gives it N dots per inch if asked (HKCU\\Control Panel\\Desktop LogPixels, which Wine 8 reads first),
+starts a Wine session in it that lasts while CMD runs (so CMD's pipes close when its wine programs
+end), runs CMD with DISPLAY, WINEPREFIX, WINEDEBUG, WINEDLLOVERRIDES and that flavour's Wine variables set, tears
+everything down and exits with CMD's status.
+    python3 -m harness figures [--runs N] [--winprobe winprobe.exe] [--flavour F]
+prints how long a display start, a picture, a template prefix and a fresh copy take here, and what BITSPIXEL Wine
+reports at depths 24, 16 and 8.
+"""
+
+import argparse
+import os
+import shutil
+import signal
+import subprocess
+import sys
+import tempfile
+import time
+
+from harness.wine import FLAVOURS
+from harness.waiting import stop_process
+from harness.wineprefix import WinePrefix
+from harness.xdisplay import Display
+
+
+def _with_display(args):
+    cmd = args.cmd
+    if cmd and cmd[0] == "--":
+        cmd = cmd[1:]
+    if not cmd:
+        print("with-display: no command given", file=sys.stderr)
+        return 2
+    width, height = (int(v) for v in args.size.lower().split("x"))
+    display = Display(width, height, args.depth)
+    work = None
+    prefix = None
+    child = None
+
+    def interrupted(signum, _frame):
+        raise KeyboardInterrupt
+
+    signal.signal(signal.SIGTERM, interrupted)
+    try:
+        display.start()
+        if not args.no_picture:
+            display.paint_picture()
+        if args.prefix:
+            prefix = WinePrefix(args.prefix, display, args.flavour)
+            if not os.path.exists(os.path.join(prefix.path, "system.reg")):
+                prefix = WinePrefix.build(args.prefix, display, flavour=args.flavour)
+        else:
+            work = tempfile.mkdtemp(prefix="frostpane-wine-")
+            prefix = WinePrefix.build(os.path.join(work, "prefix"), display, flavour=args.flavour)
+        if args.dpi:
+            prefix.reg_set(r"HKCU\Control Panel\Desktop", "LogPixels", "REG_DWORD", args.dpi)
+            prefix.wait_idle()
+        prefix.start_session(display)
+        env = prefix.env(display)
+        child = subprocess.Popen(cmd, env=env)
+        return child.wait()
+    except KeyboardInterrupt:
+        stop_process(child)
+        return 130
+    finally:
+        if prefix is not None:
+            if work:
+                prefix.remove(server_folder=True)
+            else:
+                prefix.kill()
+        if work:
+            shutil.rmtree(work, ignore_errors=True)
+        display.stop()
+
+
+def _figures(args):
+    """Prints how long the pieces of the test environment take on this machine, and what Wine reports per depth."""
+    def median(values):
+        values = sorted(values)
+        return values[len(values) // 2]
+
+    starts, paints = [], []
+    for _ in range(args.runs):
+        display = Display(1024, 768, 24)
+        display.start()
+        starts.append(display.start_seconds)
+        t = time.monotonic()
+        display.paint_picture()
+        paints.append(time.monotonic() - t)
+        display.stop()
+    print("Xvfb + openbox start, 1024x768x24: median %.3f s (min %.3f, max %.3f, %d runs)"
+          % (median(starts), min(starts), max(starts), args.runs))
+    print("picture painted and seen, 1024x768x24: median %.3f s" % median(paints))
+    work = tempfile.mkdtemp(prefix="frostpane-figures-")
+    try:
+        with Display(640, 480, 24) as display:
+            template = WinePrefix.build(os.path.join(work, "template"), display, flavour=args.flavour)
+        print("template prefix (wineboot -i, crash dialog off, wineserver -w): %.1f s" % template.boot_seconds)
+        for depth in (24, 16, 8):
+            with Display(1024, 768, depth) as display:
+                t = time.monotonic()
+                copy = template.fresh(os.path.join(work, "copy%d" % depth), display)
+                copied = time.monotonic() - t
+                line = "depth %2d: fresh copy %.2f s" % (depth, copied)
+                if args.winprobe:
+                    t = time.monotonic()
+                    rc, facts = copy.probe(args.winprobe, "screen")
+                    line += ", first wine run %.2f s, exit %d, BITSPIXEL %s, palette %s" % (
+                        time.monotonic() - t, rc, facts.get("bitspixel"), facts.get("palette"))
+                print(line)
+                copy.remove()
+        template.remove(server_folder=True)
+    finally:
+        shutil.rmtree(work, ignore_errors=True)
+    return 0
+
+
+def main(argv=None):
+    parser = argparse.ArgumentParser(description="A private X display with Wine prefixes, for Frostpane's tests and scripts.")
+    sub = parser.add_subparsers(dest="command", required=True)
+    p = sub.add_parser("with-display", help="run a command on a private display with a Wine prefix")
+    p.add_argument("--size", default="1024x768", help="screen size WxH (default 1024x768)")
+    p.add_argument("--depth", type=int, default=24, help="screen depth in bits (default 24)")
+    p.add_argument("--dpi", type=int, help="Wine's dots per inch (LogPixels; Wine's default is 96)")
+    p.add_argument("--no-picture", action="store_true", help="leave the root window black")
+    p.add_argument("--flavour", choices=FLAVOURS, default=None,
+                   help="the Wine to use: x86 or x64 (default: FROSTPANE_FLAVOUR, else x86 where the host runs it)")
+    p.add_argument("--prefix", help="use (and boot if new) this Wine prefix instead of a temporary one")
+    p.add_argument("cmd", nargs=argparse.REMAINDER, help="-- the command to run")
+    f = sub.add_parser("figures", help="print how long displays and prefixes take here, and Wine's depths")
+    f.add_argument("--flavour", choices=FLAVOURS, default=None, help="the Wine to use")
+    f.add_argument("--runs", type=int, default=5, help="display starts to time (default 5)")
+    f.add_argument("--winprobe", help="winprobe.exe, to ask Wine what each depth gives")
+    args = parser.parse_args(argv)
+    if args.command == "with-display":
+        return _with_display(args)
+    if args.command == "figures":
+        return _figures(args)
+    return 2
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,634 @@
+// winprobe: a small console tool the end-to-end tests run with wine, in the same prefix as the program under
+// test, to look at that program's windows from the Win32 side and to poke them.
+//
+//   winprobe find  [select] [CAPTION]                 wait for a top-level window, print its facts
+//   winprobe post  [select] [CAPTION] MSG WPARAM LPARAM  PostMessageA to that window
+//   winprobe close [select] [CAPTION]                 PostMessageA(WM_CLOSE) to that window
+//   winprobe list                                     one line per top-level window
+//   winprobe screen                                   what the display device context reports
+//   winprobe temp                                     what GetTempPathA answers
+//   winprobe pixel X Y [X Y ...]                      the screen's colour at each point, read with GetPixel
+//   winprobe msgbox TEXT CAPTION [TYPE]               MessageBoxA(NULL, ...); prints result=N when closed
+//   winprobe window TITLE X Y W H [--topmost] [--popup] [--color 0xRRGGBB]
+//                                                     a plain window filled with one colour, until closed
+//
+// select:  --class NAME   exact window class, e.g. "#32770" for dialogs and message boxes
+//          --exe NAME     the window's process image is NAME (case-insensitive), e.g. Frostpane.exe
+//          --pid N        the window's process id (the Windows one, not the unix one)
+//          --hidden       also match windows that are not visible (by default only visible ones match)
+//          --timeout MS   how long find/post/close wait for a match (default 10000; 0 = look once)
+//          --icon-id N    find: also try icon group N of the window's executable when naming a static icon
+// CAPTION, when given, must equal the window's text exactly ("" matches an empty title). The cover window has
+// an empty title, so it is selected as:  winprobe post --class "#32770" --exe Frostpane.exe "" 0x0112 0x0010
+// 0 With several matches the first in Z order is used and matches=N says how many there were.
+//
+// find prints the window's handle, title, class, process, styles, window rectangle (screen), client rectangle
+// and its origin on the screen, visibility, maximised/minimised state, topmost bit, foreground state, owner,
+// icons, and then for each child control (childN.): class, id, style, exstyle, text, rectangle (in the
+// parent's client coordinates) and, for static icon controls, the icon handle and which icon its pixels on
+// the screen show (icon_match=exclamation, hand, question, asterisk, application, winlogo or exe:N). Icon
+// handles belong to one process under Wine, so comparing STM_GETICON with this process's LoadIconA(NULL,
+// IDI_EXCLAMATION) cannot work. CAPTION and the TEXT of msgbox/window take \n, \t and \\ escapes.
+//
+// Output is one fact per line, key=value. Values are escaped so each fits on a line: \n \r \t \\ and \xNN for
+// every other byte outside 0x20..0x7E. Numbers are decimal, handles and style bits are 0x-prefixed hex.
+// Exit status: 0 done, 1 no matching window (or the post failed), 2 bad usage.
+#include <windows.h>
+
+#include <tlhelp32.h>
+
+#include <cinttypes>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct Selector {
+	bool hasTitle = false;
+	std::string title;
+	std::string cls;
+	std::string exe;
+	DWORD pid = 0;
+	bool hidden = false;
+	DWORD timeoutMs = 10000;
+	std::vector<int> iconIds;
+};
+
+std::string Escape(const std::string& s)
+{
+	std::string out;
+	for (unsigned char c : s) {
+		if (c == '\n')
+			out += "\\n";
+		else if (c == '\r')
+			out += "\\r";
+		else if (c == '\t')
+			out += "\\t";
+		else if (c == '\\')
+			out += "\\\\";
+		else if (c < 0x20 || c > 0x7E) {
+			char buf[8];
+			std::snprintf(buf, sizeof buf, "\\x%02X", c);
+			out += buf;
+		} else
+			out += static_cast<char>(c);
+	}
+	return out;
+}
+
+// Test texts are passed on the command line; \n, \t and \\ in them stand for the control characters.
+std::string Unescape(const char* s)
+{
+	std::string out;
+	for (; *s; ++s) {
+		if (*s == '\\' && s[1]) {
+			++s;
+			if (*s == 'n')
+				out += '\n';
+			else if (*s == 'r')
+				out += '\r';
+			else if (*s == 't')
+				out += '\t';
+			else
+				out += *s;
+		} else
+			out += *s;
+	}
+	return out;
+}
+
+void Fact(const char* key, const std::string& value) { std::printf("%s=%s\n", key, Escape(value).c_str()); }
+
+// Handles print as 0x and at least eight hex digits, in either flavour.
+void FactHex(const char* key, UINT_PTR value) { std::printf("%s=0x%08" PRIXPTR "\n", key, value); }
+
+void FactInt(const char* key, long value) { std::printf("%s=%ld\n", key, value); }
+
+void FactRect(const char* key, const RECT& r)
+{
+	std::printf("%s=%ld,%ld,%ld,%ld\n", key, r.left, r.top, r.right, r.bottom);
+}
+
+std::string WindowText(HWND hwnd)
+{
+	char buf[4096] = {};
+	GetWindowTextA(hwnd, buf, sizeof buf);
+	return buf;
+}
+
+std::string ClassName(HWND hwnd)
+{
+	char buf[256] = {};
+	GetClassNameA(hwnd, buf, sizeof buf);
+	return buf;
+}
+
+std::string ExeOfPid(DWORD pid)
+{
+	std::string exe;
+	HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+	if (snap == INVALID_HANDLE_VALUE)
+		return exe;
+	PROCESSENTRY32 pe = {};
+	pe.dwSize = sizeof pe;
+	for (BOOL ok = Process32First(snap, &pe); ok; ok = Process32Next(snap, &pe)) {
+		if (pe.th32ProcessID == pid) {
+			exe = pe.szExeFile;
+			break;
+		}
+	}
+	CloseHandle(snap);
+	return exe;
+}
+
+struct Search {
+	const Selector* sel;
+	std::vector<HWND> found;
+};
+
+BOOL CALLBACK CollectTopLevel(HWND hwnd, LPARAM lp)
+{
+	auto* search = reinterpret_cast<Search*>(lp);
+	const Selector& sel = *search->sel;
+	if (!sel.hidden && !IsWindowVisible(hwnd))
+		return TRUE;
+	if (sel.hasTitle && WindowText(hwnd) != sel.title)
+		return TRUE;
+	if (!sel.cls.empty() && ClassName(hwnd) != sel.cls)
+		return TRUE;
+	DWORD pid = 0;
+	GetWindowThreadProcessId(hwnd, &pid);
+	if (sel.pid && pid != sel.pid)
+		return TRUE;
+	if (!sel.exe.empty() && lstrcmpiA(ExeOfPid(pid).c_str(), sel.exe.c_str()) != 0)
+		return TRUE;
+	search->found.push_back(hwnd);
+	return TRUE;
+}
+
+// Polls every 50 ms until a window matches or the selector's timeout has passed.
+std::vector<HWND> WaitForWindows(const Selector& sel)
+{
+	const DWORD start = GetTickCount();
+	for (;;) {
+		Search search{&sel, {}};
+		EnumWindows(CollectTopLevel, reinterpret_cast<LPARAM>(&search));
+		if (!search.found.empty() || GetTickCount() - start >= sel.timeoutMs)
+			return search.found;
+		Sleep(50);
+	}
+}
+
+LRESULT SendWithTimeout(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
+{
+	DWORD_PTR result = 0;
+	if (!SendMessageTimeoutA(hwnd, msg, wp, lp, SMTO_ABORTIFHUNG, 2000, &result))
+		return 0;
+	return static_cast<LRESULT>(result);
+}
+
+struct Candidate {
+	std::string name;
+	HICON icon;
+};
+
+// Reads a w x h area of the screen (or of a bitmap drawn by `draw`) as 32-bit top-down pixels.
+std::vector<unsigned char> Pixels(HDC screen, int w, int h, int sx, int sy, HICON draw, COLORREF background)
+{
+	std::vector<unsigned char> out(static_cast<size_t>(w) * h * 4);
+	HDC mem = CreateCompatibleDC(screen);
+	HBITMAP bmp = CreateCompatibleBitmap(screen, w, h);
+	HGDIOBJ old = SelectObject(mem, bmp);
+	if (draw) {
+		RECT r = {0, 0, w, h};
+		HBRUSH brush = CreateSolidBrush(background);
+		FillRect(mem, &r, brush);
+		DeleteObject(brush);
+		DrawIconEx(mem, 0, 0, draw, w, h, 0, nullptr, DI_NORMAL);
+	} else
+		BitBlt(mem, 0, 0, w, h, screen, sx, sy, SRCCOPY);
+	SelectObject(mem, old);
+	BITMAPINFO bi = {};
+	bi.bmiHeader.biSize = sizeof bi.bmiHeader;
+	bi.bmiHeader.biWidth = w;
+	bi.bmiHeader.biHeight = -h;
+	bi.bmiHeader.biPlanes = 1;
+	bi.bmiHeader.biBitCount = 32;
+	bi.bmiHeader.biCompression = BI_RGB;
+	GetDIBits(mem, bmp, 0, h, out.data(), &bi, DIB_RGB_COLORS);
+	DeleteObject(bmp);
+	DeleteDC(mem);
+	return out;
+}
+
+// Icon handles belong to one process under Wine, so the icon a static control in another process shows cannot
+// be compared by handle. Instead its pixels on the screen are compared with each candidate icon drawn at the
+// control's size over the control's own background colour (its top-left pixel); the closest candidate is
+// named, with its mean difference per channel. The control must be visible and uncovered.
+void PrintIconMatch(const std::string& prefix, HWND control, const std::vector<Candidate>& candidates)
+{
+	RECT r = {};
+	GetWindowRect(control, &r);
+	const int w = r.right - r.left, h = r.bottom - r.top;
+	if (w <= 0 || h <= 0)
+		return;
+	HDC screen = GetDC(nullptr);
+	const std::vector<unsigned char> shown = Pixels(screen, w, h, r.left, r.top, nullptr, 0);
+	const COLORREF background = RGB(shown[2], shown[1], shown[0]);
+	std::string best;
+	double bestScore = 1e9;
+	for (const Candidate& c : candidates) {
+		if (!c.icon)
+			continue;
+		const std::vector<unsigned char> drawn = Pixels(screen, w, h, 0, 0, c.icon, background);
+		double sum = 0;
+		for (size_t i = 0; i < shown.size(); i += 4)
+			sum += std::abs(shown[i] - drawn[i]) + std::abs(shown[i + 1] - drawn[i + 1]) +
+				   std::abs(shown[i + 2] - drawn[i + 2]);
+		const double score = sum / (static_cast<double>(w) * h * 3);
+		if (score < bestScore) {
+			bestScore = score;
+			best = c.name;
+		}
+	}
+	ReleaseDC(nullptr, screen);
+	Fact((prefix + "icon_match").c_str(), best);
+	std::printf("%sicon_match_score=%.3f\n", prefix.c_str(), bestScore);
+}
+
+struct ChildList {
+	HWND parent;
+	std::vector<HWND> children;
+};
+
+BOOL CALLBACK CollectChild(HWND hwnd, LPARAM lp)
+{
+	auto* list = reinterpret_cast<ChildList*>(lp);
+	if (GetParent(hwnd) == list->parent)
+		list->children.push_back(hwnd);
+	return TRUE;
+}
+
+std::string ImagePathOfPid(DWORD pid)
+{
+	std::string path;
+	HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
+	if (!process)
+		return path;
+	char buf[MAX_PATH * 2] = {};
+	DWORD size = sizeof buf;
+	if (QueryFullProcessImageNameA(process, 0, buf, &size))
+		path = buf;
+	CloseHandle(process);
+	return path;
+}
+
+// The system icons a message box can show, and the icon groups asked for with --icon-id from the window's own
+// executable (named exe:ID).
+std::vector<Candidate> IconCandidates(DWORD pid, const std::vector<int>& iconIds)
+{
+	std::vector<Candidate> list = {
+		{"exclamation", LoadIconA(nullptr, IDI_EXCLAMATION)},
+		{"hand", LoadIconA(nullptr, IDI_HAND)},
+		{"question", LoadIconA(nullptr, IDI_QUESTION)},
+		{"asterisk", LoadIconA(nullptr, IDI_ASTERISK)},
+		{"application", LoadIconA(nullptr, IDI_APPLICATION)},
+		{"winlogo", LoadIconA(nullptr, IDI_WINLOGO)},
+	};
+	if (iconIds.empty())
+		return list;
+	const std::string image = ImagePathOfPid(pid);
+	HMODULE module =
+		image.empty() ? nullptr : LoadLibraryExA(image.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+	for (int id : iconIds) {
+		HICON icon = module ? LoadIconA(module, MAKEINTRESOURCEA(id)) : nullptr;
+		list.push_back({"exe:" + std::to_string(id), icon});
+	}
+	return list;
+}
+
+void PrintWindowFacts(HWND hwnd, size_t matches, const Selector& sel)
+{
+	FactHex("hwnd", reinterpret_cast<UINT_PTR>(hwnd));
+	FactInt("matches", static_cast<long>(matches));
+	Fact("title", WindowText(hwnd));
+	Fact("class", ClassName(hwnd));
+	DWORD pid = 0;
+	GetWindowThreadProcessId(hwnd, &pid);
+	FactInt("pid", static_cast<long>(pid));
+	Fact("exe", ExeOfPid(pid));
+	const DWORD style = static_cast<DWORD>(GetWindowLongA(hwnd, GWL_STYLE));
+	const DWORD exstyle = static_cast<DWORD>(GetWindowLongA(hwnd, GWL_EXSTYLE));
+	FactHex("style", style);
+	FactHex("exstyle", exstyle);
+	RECT r = {};
+	GetWindowRect(hwnd, &r);
+	FactRect("rect", r);
+	GetClientRect(hwnd, &r);
+	FactRect("client", r);
+	POINT origin = {0, 0};
+	ClientToScreen(hwnd, &origin);
+	std::printf("client_origin=%ld,%ld\n", origin.x, origin.y);
+	FactInt("visible", IsWindowVisible(hwnd) ? 1 : 0);
+	FactInt("enabled", IsWindowEnabled(hwnd) ? 1 : 0);
+	FactInt("zoomed", IsZoomed(hwnd) ? 1 : 0);
+	FactInt("iconic", IsIconic(hwnd) ? 1 : 0);
+	FactInt("topmost", (exstyle & WS_EX_TOPMOST) ? 1 : 0);
+	FactInt("foreground", GetForegroundWindow() == hwnd ? 1 : 0);
+	HWND owner = GetWindow(hwnd, GW_OWNER);
+	FactHex("owner", reinterpret_cast<UINT_PTR>(owner));
+	Fact("owner_class", owner ? ClassName(owner) : std::string());
+	Fact("owner_title", owner ? WindowText(owner) : std::string());
+	FactHex("icon_big", static_cast<UINT_PTR>(SendWithTimeout(hwnd, WM_GETICON, ICON_BIG, 0)));
+	FactHex("icon_small", static_cast<UINT_PTR>(SendWithTimeout(hwnd, WM_GETICON, ICON_SMALL, 0)));
+
+	ChildList list{hwnd, {}};
+	EnumChildWindows(hwnd, CollectChild, reinterpret_cast<LPARAM>(&list));
+	FactInt("children", static_cast<long>(list.children.size()));
+	const std::vector<Candidate> candidates = IconCandidates(pid, sel.iconIds);
+	for (size_t i = 0; i < list.children.size(); ++i) {
+		HWND child = list.children[i];
+		const std::string prefix = "child" + std::to_string(i) + ".";
+		auto key = [&](const char* name) { return prefix + name; };
+		const std::string cls = ClassName(child);
+		const DWORD cstyle = static_cast<DWORD>(GetWindowLongA(child, GWL_STYLE));
+		Fact(key("class").c_str(), cls);
+		FactInt(key("id").c_str(), GetDlgCtrlID(child));
+		FactHex(key("style").c_str(), cstyle);
+		FactHex(key("exstyle").c_str(), static_cast<DWORD>(GetWindowLongA(child, GWL_EXSTYLE)));
+		Fact(key("text").c_str(), WindowText(child));
+		RECT cr = {};
+		GetWindowRect(child, &cr);
+		MapWindowPoints(nullptr, hwnd, reinterpret_cast<POINT*>(&cr), 2);
+		FactRect(key("rect").c_str(), cr);
+		FactInt(key("visible").c_str(), IsWindowVisible(child) ? 1 : 0);
+		if (lstrcmpiA(cls.c_str(), "Static") == 0 && (cstyle & SS_TYPEMASK) == SS_ICON) {
+			HICON icon = reinterpret_cast<HICON>(SendWithTimeout(child, STM_GETICON, 0, 0));
+			FactHex(key("icon").c_str(), reinterpret_cast<UINT_PTR>(icon));
+			if (icon)
+				PrintIconMatch(prefix, child, candidates);
+		}
+	}
+}
+
+BOOL CALLBACK ListOne(HWND hwnd, LPARAM)
+{
+	DWORD pid = 0;
+	GetWindowThreadProcessId(hwnd, &pid);
+	RECT r = {};
+	GetWindowRect(hwnd, &r);
+	std::printf("hwnd=0x%08" PRIXPTR " visible=%d class=%s exe=%s rect=%ld,%ld,%ld,%ld title=%s\n",
+		reinterpret_cast<UINT_PTR>(hwnd), IsWindowVisible(hwnd) ? 1 : 0, Escape(ClassName(hwnd)).c_str(),
+		Escape(ExeOfPid(pid)).c_str(), r.left, r.top, r.right, r.bottom, Escape(WindowText(hwnd)).c_str());
+	return TRUE;
+}
+
+bool ParseNumber(const char* s, long long& out)
+{
+	char* end = nullptr;
+	out = std::strtoll(s, &end, 0);
+	return end && end != s && *end == '\0';
+}
+
+int Usage()
+{
+	std::fprintf(stderr,
+		"usage: winprobe find|post|close [--class C] [--exe NAME] [--pid N] [--hidden] [--timeout MS] "
+		"[CAPTION] [MSG WPARAM LPARAM]\n"
+		"       winprobe list | screen | temp | pixel X Y [X Y...]\n"
+		"       winprobe msgbox TEXT CAPTION [TYPE]\n"
+		"       winprobe window TITLE X Y W H [--topmost] [--popup] [--color 0xRRGGBB]\n");
+	return 2;
+}
+
+// Splits the selector options from the positional arguments; false on a malformed option.
+bool ParseSelector(int argc, char** argv, Selector& sel, std::vector<const char*>& positional)
+{
+	for (int i = 0; i < argc; ++i) {
+		const std::string a = argv[i];
+		long long n = 0;
+		if (a == "--class" && i + 1 < argc)
+			sel.cls = argv[++i];
+		else if (a == "--exe" && i + 1 < argc)
+			sel.exe = argv[++i];
+		else if (a == "--pid" && i + 1 < argc && ParseNumber(argv[i + 1], n))
+			sel.pid = static_cast<DWORD>(n), ++i;
+		else if (a == "--timeout" && i + 1 < argc && ParseNumber(argv[i + 1], n))
+			sel.timeoutMs = static_cast<DWORD>(n), ++i;
+		else if (a == "--icon-id" && i + 1 < argc && ParseNumber(argv[i + 1], n))
+			sel.iconIds.push_back(static_cast<int>(n)), ++i;
+		else if (a == "--hidden")
+			sel.hidden = true;
+		else if (a.size() > 2 && a.compare(0, 2, "--") == 0)
+			return false;
+		else
+			positional.push_back(argv[i]);
+	}
+	return true;
+}
+
+int CmdFindPostClose(const std::string& cmd, int argc, char** argv)
+{
+	Selector sel;
+	std::vector<const char*> pos;
+	if (!ParseSelector(argc, argv, sel, pos))
+		return Usage();
+	long long msg = 0, wp = 0, lp = 0;
+	if (cmd == "post") {
+		if (pos.size() != 3 && pos.size() != 4)
+			return Usage();
+		const size_t n = pos.size();
+		if (!ParseNumber(pos[n - 3], msg) || !ParseNumber(pos[n - 2], wp) || !ParseNumber(pos[n - 1], lp))
+			return Usage();
+		pos.resize(n - 3);
+	} else if (pos.size() > 1)
+		return Usage();
+	if (!pos.empty()) {
+		sel.hasTitle = true;
+		sel.title = Unescape(pos[0]);
+	}
+	const std::vector<HWND> found = WaitForWindows(sel);
+	if (found.empty()) {
+		std::printf("matches=0\n");
+		return 1;
+	}
+	HWND hwnd = found.front();
+	if (cmd == "find") {
+		PrintWindowFacts(hwnd, found.size(), sel);
+		return 0;
+	}
+	FactHex("hwnd", reinterpret_cast<UINT_PTR>(hwnd));
+	FactInt("matches", static_cast<long>(found.size()));
+	const UINT message = cmd == "close" ? WM_CLOSE : static_cast<UINT>(msg);
+	const BOOL ok = PostMessageA(hwnd, message, static_cast<WPARAM>(wp), static_cast<LPARAM>(lp));
+	FactInt("posted", ok ? 1 : 0);
+	return ok ? 0 : 1;
+}
+
+int CmdScreen()
+{
+	HDC dc = CreateDCA("DISPLAY", nullptr, nullptr, nullptr);
+	FactInt("bitspixel", GetDeviceCaps(dc, BITSPIXEL));
+	FactInt("planes", GetDeviceCaps(dc, PLANES));
+	FactInt("horzres", GetDeviceCaps(dc, HORZRES));
+	FactInt("vertres", GetDeviceCaps(dc, VERTRES));
+	FactInt("numcolors", GetDeviceCaps(dc, NUMCOLORS));
+	FactInt("sizepalette", GetDeviceCaps(dc, SIZEPALETTE));
+	FactInt("palette", (GetDeviceCaps(dc, RASTERCAPS) & RC_PALETTE) ? 1 : 0);
+	FactInt("cxscreen", GetSystemMetrics(SM_CXSCREEN));
+	FactInt("cyscreen", GetSystemMetrics(SM_CYSCREEN));
+	FactInt("cmonitors", GetSystemMetrics(SM_CMONITORS));
+	// What the program's capture sees: a bitmap compatible with the display context.
+	HBITMAP bmp = CreateCompatibleBitmap(dc, 8, 8);
+	BITMAP bm = {};
+	if (bmp && GetObjectA(bmp, sizeof bm, &bm)) {
+		FactInt("compatible_bitspixel", bm.bmBitsPixel);
+		FactInt("compatible_planes", bm.bmPlanes);
+	}
+	if (bmp)
+		DeleteObject(bmp);
+	DeleteDC(dc);
+	return 0;
+}
+
+// The colour GetPixel reads from the screen at each given point, as the program's own screen reads see it.
+int CmdPixel(int argc, char** argv)
+{
+	if (argc < 2 || argc % 2)
+		return Usage();
+	HDC dc = GetDC(nullptr);
+	for (int i = 0; i + 1 < argc; i += 2) {
+		long long x = 0, y = 0;
+		if (!ParseNumber(argv[i], x) || !ParseNumber(argv[i + 1], y)) {
+			ReleaseDC(nullptr, dc);
+			return Usage();
+		}
+		const COLORREF c = GetPixel(dc, static_cast<int>(x), static_cast<int>(y));
+		std::printf("pixel.%lld.%lld=0x%02X%02X%02X\n", x, y, GetRValue(c), GetGValue(c), GetBValue(c));
+	}
+	ReleaseDC(nullptr, dc);
+	return 0;
+}
+
+int CmdTemp()
+{
+	char buf[MAX_PATH + 1] = {};
+	const DWORD n = GetTempPathA(MAX_PATH, buf);
+	FactInt("length", static_cast<long>(n));
+	Fact("temp", n && n <= MAX_PATH ? std::string(buf) : std::string());
+	return 0;
+}
+
+int CmdMsgBox(int argc, char** argv)
+{
+	if (argc < 2 || argc > 3)
+		return Usage();
+	long long type = MB_OK;
+	if (argc == 3 && !ParseNumber(argv[2], type))
+		return Usage();
+	const std::string text = Unescape(argv[0]);
+	const std::string caption = Unescape(argv[1]);
+	const int result = MessageBoxA(nullptr, text.c_str(), caption.c_str(), static_cast<UINT>(type));
+	FactInt("result", result);
+	return 0;
+}
+
+COLORREF g_fill = RGB(255, 0, 255);
+
+LRESULT CALLBACK PlainWndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
+{
+	switch (msg) {
+	case WM_PAINT: {
+		PAINTSTRUCT ps;
+		HDC dc = BeginPaint(hwnd, &ps);
+		HBRUSH brush = CreateSolidBrush(g_fill);
+		FillRect(dc, &ps.rcPaint, brush);
+		DeleteObject(brush);
+		EndPaint(hwnd, &ps);
+		return 0;
+	}
+	case WM_ERASEBKGND:
+		return 1;
+	case WM_DESTROY:
+		PostQuitMessage(0);
+		return 0;
+	default:
+		return DefWindowProcA(hwnd, msg, wp, lp);
+	}
+}
+
+int CmdWindow(int argc, char** argv)
+{
+	std::vector<const char*> pos;
+	bool topmost = false, popup = false;
+	for (int i = 0; i < argc; ++i) {
+		const std::string a = argv[i];
+		long long n = 0;
+		if (a == "--topmost")
+			topmost = true;
+		else if (a == "--popup")
+			popup = true;
+		else if (a == "--color" && i + 1 < argc && ParseNumber(argv[i + 1], n)) {
+			g_fill = RGB((n >> 16) & 0xFF, (n >> 8) & 0xFF, n & 0xFF);
+			++i;
+		} else
+			pos.push_back(argv[i]);
+	}
+	long long x = 0, y = 0, w = 0, h = 0;
+	if (pos.size() != 5 || !ParseNumber(pos[1], x) || !ParseNumber(pos[2], y) || !ParseNumber(pos[3], w) ||
+		!ParseNumber(pos[4], h))
+		return Usage();
+	WNDCLASSA wc = {};
+	wc.lpfnWndProc = PlainWndProc;
+	wc.hInstance = GetModuleHandleA(nullptr);
+	wc.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+	wc.lpszClassName = "WinprobePlain";
+	RegisterClassA(&wc);
+	const std::string title = Unescape(pos[0]);
+	HWND hwnd = CreateWindowExA(topmost ? WS_EX_TOPMOST : 0, wc.lpszClassName, title.c_str(),
+		popup ? WS_POPUP : WS_OVERLAPPEDWINDOW, static_cast<int>(x), static_cast<int>(y), static_cast<int>(w),
+		static_cast<int>(h), nullptr, nullptr, wc.hInstance, nullptr);
+	if (!hwnd)
+		return 1;
+	ShowWindow(hwnd, SW_SHOWNORMAL);
+	UpdateWindow(hwnd);
+	FactHex("hwnd", reinterpret_cast<UINT_PTR>(hwnd));
+	std::fflush(stdout);
+	MSG m;
+	while (GetMessageA(&m, nullptr, 0, 0) > 0) {
+		TranslateMessage(&m);
+		DispatchMessageA(&m);
+	}
+	return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+	if (argc < 2)
+		return Usage();
+	const std::string cmd = argv[1];
+	int rc;
+	if (cmd == "find" || cmd == "post" || cmd == "close")
+		rc = CmdFindPostClose(cmd, argc - 2, argv + 2);
+	else if (cmd == "list" && argc == 2)
+		rc = EnumWindows(ListOne, 0) ? 0 : 1;
+	else if (cmd == "screen" && argc == 2)
+		rc = CmdScreen();
+	else if (cmd == "pixel")
+		rc = CmdPixel(argc - 2, argv + 2);
+	else if (cmd == "temp" && argc == 2)
+		rc = CmdTemp();
+	else if (cmd == "msgbox")
+		rc = CmdMsgBox(argc - 2, argv + 2);
+	else if (cmd == "window")
+		rc = CmdWindow(argc - 2, argv + 2);
+	else
+		rc = Usage();
+	std::fflush(stdout);
+	return rc;
+}

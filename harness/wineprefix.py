@@ -1,0 +1,305 @@
+"""Wine prefixes for one flavour: booted once as a template and copied for each test, programs run in them, and
+their registry and folders read from outside.
+
+Wine's output is never read through a pipe here: the wineserver and the service processes a wine command starts
+inherit its standard error, and explorer.exe that of the first program that makes a window, so such a pipe stays
+open until the whole Wine session ends. run(capture=True) and call() put the output in files instead.
+"""
+
+import os
+import re
+import shutil
+import subprocess
+import tempfile
+import time
+
+from harness import winprobe
+from harness.wine import Wine
+from harness.waiting import stop_process
+from harness.xdisplay import Display
+
+WINEDEBUG = "-all"
+# mscoree and mshtml off so no installer prompt appears; winemenubuilder off so no prefix writes menu entries and
+# file associations into the user's home.
+WINEDLLOVERRIDES = "mscoree,mshtml=;winemenubuilder.exe=d"
+
+
+class WineProcess(subprocess.Popen):
+    """A wine process whose output, when captured, goes to files: read it with output() once it has ended."""
+
+    def output(self):
+        return _read_back(self.stdout_file)
+
+    def errors(self):
+        return _read_back(self.stderr_file)
+
+
+def _read_back(f):
+    if f is None:
+        return ""
+    f.seek(0)
+    return _decode(f.read()).replace("\r", "")
+
+
+def _run_to_end(args, env, timeout):
+    """Runs a wine command to its end with its output in files; CompletedProcess with texts.
+
+    Wine's output is never read through a pipe: the wineserver, the service processes and explorer.exe that a
+    wine command starts inherit its standard error, so a pipe would stay open until the whole Wine session ends.
+    """
+    with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
+        proc = subprocess.Popen(args, env=env, stdin=subprocess.DEVNULL, stdout=out, stderr=err)
+        try:
+            rc = proc.wait(timeout=timeout)
+        except subprocess.TimeoutExpired:
+            proc.kill()
+            proc.wait()
+            raise TimeoutError("%s still running after %.1f s" % (args, timeout)) from None
+        return subprocess.CompletedProcess(args, rc, _read_back(out), _read_back(err))
+
+
+class WinePrefix:
+    """A Wine prefix; build() makes the once-per-session template, fresh() copies it for one test.
+
+    Each wine command the methods below start begins a Wine session if none is running (a wineserver, the service
+    processes, and explorer.exe once a window is made); the session ends a few seconds after its last program.
+    start_session() instead starts one that lasts until kill(), with nothing inheriting the caller's output.
+    """
+
+    def __init__(self, path, display=None, flavour=None):
+        self.path = os.path.abspath(path)
+        self.display = display
+        self.wine = Wine(flavour)
+        self.boot_seconds = None
+        self._temp = None
+        self._explorer = None
+
+    def __repr__(self):
+        return "WinePrefix(%r, %s)" % (self.path, self.wine.flavour)
+
+    @classmethod
+    def build(cls, path, display=None, timeout=300, flavour=None):
+        """Boots a new prefix of the flavour's architecture at path (wineboot -i, then wineserver -w) with the
+        crash dialog turned off."""
+        prefix = cls(path, display, flavour)
+        prefix.wine.check()
+        if os.path.exists(os.path.join(prefix.path, "system.reg")):
+            raise FileExistsError("a prefix exists already at %s" % prefix.path)
+        os.makedirs(os.path.dirname(prefix.path), exist_ok=True)
+        started = time.monotonic()
+        r = _run_to_end(prefix.wine.command("wineboot", "-i"), prefix.env(), timeout)
+        if r.returncode != 0:
+            raise RuntimeError("wineboot -i failed in %s:\n%s%s" % (prefix.path, r.stdout, r.stderr))
+        prefix.reg_set(r"HKCU\Software\Wine\WineDbg", "ShowCrashDialog", "REG_DWORD", 0)
+        prefix.wait_idle(timeout)
+        prefix.boot_seconds = time.monotonic() - started
+        return prefix
+
+    def fresh(self, path, display=None):
+        """A new prefix at path (which must not exist, or be an empty folder): a copy of this one."""
+        path = os.path.abspath(path)
+        if os.path.isdir(path) and not os.listdir(path):
+            os.rmdir(path)
+        if os.path.exists(path):
+            raise FileExistsError("%s exists and is not empty" % path)
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        subprocess.run(["cp", "-a", self.path, path], check=True, timeout=300)
+        return WinePrefix(path, display if display is not None else self.display, self.wine.flavour)
+
+    def env(self, display=None):
+        env = self.wine.env()
+        display = display if display is not None else self.display
+        if display is None:
+            env.pop("DISPLAY", None)
+        else:
+            env["DISPLAY"] = display.name if isinstance(display, Display) else str(display)
+        env.update(WINEPREFIX=self.path, WINEDEBUG=WINEDEBUG, WINEDLLOVERRIDES=WINEDLLOVERRIDES)
+        return env
+
+    def run(self, exe, *args, display=None, capture=False, **popen):
+        """Starts `wine exe args...` and returns at once with a WineProcess (a Popen).
+
+        The process is the Windows program itself, so its exit status is the program's. With capture=True its
+        output goes to files, read with .output() and .errors() after it ended; pipes are refused (see
+        _run_to_end for why).
+        """
+        if popen.get("stdout") == subprocess.PIPE or popen.get("stderr") == subprocess.PIPE:
+            raise ValueError("wine output through a pipe stays open as long as the Wine session: use capture=True")
+        out = err = None
+        if capture:
+            out, err = tempfile.TemporaryFile(), tempfile.TemporaryFile()
+            popen["stdout"], popen["stderr"] = out, err
+        popen.setdefault("stdin", subprocess.DEVNULL)
+        popen.setdefault("stdout", subprocess.DEVNULL)
+        popen.setdefault("stderr", subprocess.DEVNULL)
+        proc = WineProcess(self.wine.command(exe, *args), env=self.env(display), **popen)
+        proc.stdout_file, proc.stderr_file = out, err
+        return proc
+
+    def call(self, exe, *args, display=None, timeout=60):
+        """Runs `wine exe args...` to its end; CompletedProcess with stdout and stderr as text (\r removed)."""
+        return _run_to_end(self.wine.command(exe, *args), self.env(display), timeout)
+
+    def probe(self, probe_exe, *args, display=None, timeout=60):
+        """Runs winprobe.exe with args; (exit status, facts as a dict of unescaped texts)."""
+        r = self.call(probe_exe, *args, display=display, timeout=timeout)
+        return r.returncode, winprobe.parse(r.stdout)
+
+    def start_session(self, display=None, timeout=60):
+        """Starts a Wine session that lasts until kill(): a persistent wineserver, the services and explorer.exe,
+        none of them holding the caller's output. Programs then start faster, and a command whose output is read
+        through a pipe (ctest's, say) sees it closed when the program ends. wait_idle() cannot be used then."""
+        env = self.env(display)
+        subprocess.run(self.wine.server_command("-p"), env=env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL, timeout=timeout, check=True)
+        self._explorer = subprocess.Popen(self.wine.command("explorer.exe", "/desktop"), env=env, stdin=subprocess.DEVNULL,
+                                          stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        r = _run_to_end(self.wine.command("cmd.exe", "/c", "exit"), env, timeout)
+        if r.returncode != 0:
+            raise RuntimeError("Wine session in %s did not start: %s" % (self.path, r.stderr))
+
+    def wait_idle(self, timeout=60):
+        """Waits until every process of the prefix and its wineserver have ended (wineserver -w)."""
+        if self._explorer is not None:
+            raise RuntimeError("a session started with start_session() lasts until kill()")
+        try:
+            subprocess.run(self.wine.server_command("-w"), env=self.env(), stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                           stderr=subprocess.DEVNULL, timeout=timeout)
+        except subprocess.TimeoutExpired:
+            raise TimeoutError("Wine processes of %s still running after %.1f s" % (self.path, timeout)) from None
+
+    def kill(self, timeout=30):
+        """Ends every process of the prefix and its wineserver (wineserver -k), and waits for that."""
+        if not os.path.isdir(self.path):
+            return
+        subprocess.run(self.wine.server_command("-k"), env=self.env(), stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL, timeout=timeout)
+        if self._explorer is not None:
+            stop_process(self._explorer)
+            self._explorer = None
+        self.wait_idle(timeout)
+
+    def remove(self, server_folder=False):
+        """kill(), then deletes the prefix folder.
+
+        Debian's wine keeps the wineserver sockets of a prefix in /tmp/wine-XXXXXX, named in the prefix's file
+        'wineserver', and copies of a prefix share that folder. server_folder=True deletes it too: for a prefix
+        made by build() once all its copies are gone.
+        """
+        self.kill()
+        folder = None
+        try:
+            with open(os.path.join(self.path, "wineserver")) as f:
+                name = f.read().strip()
+            if re.fullmatch(r"wine-[A-Za-z0-9]+", name):
+                folder = os.path.join(tempfile.gettempdir(), name)
+        except OSError:
+            pass
+        shutil.rmtree(self.path, ignore_errors=True)
+        if server_folder and folder:
+            shutil.rmtree(folder, ignore_errors=True)
+
+    def _reg(self, *args, timeout=60):
+        r = _run_to_end(self.wine.command("reg", *args), self.env(), timeout)
+        return r.returncode, r.stdout, r.stderr
+
+    def reg_values(self, key):
+        """{name: (type, data)} of the values directly under key, or None when the key does not exist."""
+        rc, out, _err = self._reg("query", key)
+        if rc != 0:
+            return None
+        values = {}
+        section = None
+        for line in out.split("\n"):
+            if line and not line.startswith(" "):
+                section = line.strip()
+                continue
+            m = re.match(r"^    (.*?)    (REG_[A-Z_]+)(?:    (.*))?$", line)
+            if m and section and section.lower() == _full_key(key).lower():
+                values[m.group(1)] = _reg_data(m.group(2), m.group(3) or "")
+        return values
+
+    def reg_query(self, key, value):
+        """(type, data) of one value, or None when the key or the value is absent.
+
+        REG_DWORD data is an int, REG_BINARY bytes, REG_MULTI_SZ a list of texts, anything else the text.
+        """
+        rc, out, _err = self._reg("query", key, "/v", value)
+        if rc != 0:
+            return None
+        for line in out.split("\n"):
+            m = re.match(r"^    (.*?)    (REG_[A-Z_]+)(?:    (.*))?$", line)
+            if m and m.group(1) == value:
+                return _reg_data(m.group(2), m.group(3) or "")
+        return None
+
+    def reg_set(self, key, value, type, data):
+        """Writes one value. data: int for REG_DWORD, bytes for REG_BINARY, a text otherwise."""
+        if isinstance(data, (bytes, bytearray)):
+            data = data.hex()
+        rc, _out, err = self._reg("add", key, "/v", value, "/t", type, "/d", str(data), "/f")
+        if rc != 0:
+            raise RuntimeError("reg add %s %s failed: %s" % (key, value, err))
+
+    def reg_delete(self, key, value=None):
+        """Deletes a value, or the whole key when value is None; True when something was deleted."""
+        args = ["delete", key] + (["/v", value] if value is not None else []) + ["/f"]
+        rc, _out, _err = self._reg(*args)
+        return rc == 0
+
+    def unix_path(self, windows_path):
+        """The unix path of a path on one of the prefix's drives (C:\\users\\... -> <prefix>/drive_c/users/...)."""
+        m = re.match(r"^([A-Za-z]):\\?(.*)$", windows_path)
+        if not m:
+            raise ValueError("not a drive path: %r" % windows_path)
+        root = os.path.realpath(os.path.join(self.path, "dosdevices", m.group(1).lower() + ":"))
+        rest = [p for p in m.group(2).split("\\") if p]
+        return os.path.join(root, *rest)
+
+    def temp_dir(self):
+        """The unix path of the prefix user's temporary folder, where GetTempPathA points (TMP, then TEMP)."""
+        if self._temp is None:
+            env = self.reg_values(r"HKCU\Environment") or {}
+            for name in ("TMP", "TEMP"):
+                if name in env:
+                    text = env[name][1]
+                    profile = (self.reg_values(r"HKCU\Volatile Environment") or {}).get("USERPROFILE")
+                    if profile:
+                        text = text.replace("%USERPROFILE%", profile[1])
+                    self._temp = self.unix_path(text)
+                    break
+            else:
+                raise RuntimeError("no TMP or TEMP in HKCU\\Environment of %s" % self.path)
+        return self._temp
+
+
+_HIVES = {
+    "HKCU": "HKEY_CURRENT_USER",
+    "HKLM": "HKEY_LOCAL_MACHINE",
+    "HKCR": "HKEY_CLASSES_ROOT",
+    "HKU": "HKEY_USERS",
+    "HKCC": "HKEY_CURRENT_CONFIG",
+}
+
+
+def _full_key(key):
+    """A key path with its hive spelt out, as reg query prints it."""
+    hive, _sep, rest = key.rstrip("\\").partition("\\")
+    hive = _HIVES.get(hive.upper(), hive.upper())
+    return hive + ("\\" + rest if rest else "")
+
+
+def _decode(raw):
+    return raw.decode("utf-8", errors="replace")
+
+
+def _reg_data(kind, text):
+    if kind == "REG_DWORD":
+        return kind, int(text, 16) if text.lower().startswith("0x") else int(text)
+    if kind == "REG_QWORD":
+        return kind, int(text, 16) if text.lower().startswith("0x") else int(text)
+    if kind == "REG_BINARY":
+        return kind, bytes.fromhex(text)
+    if kind == "REG_MULTI_SZ":
+        return kind, [t for t in text.split("\\0") if t]
+    return kind, text
