@@ -1,6 +1,8 @@
 """winprobe's output read and its arguments written: the console tool (tools/winprobe.cpp) that runs under Wine in
 the program's prefix to read and poke its windows."""
 
+import time
+
 
 def parse(text):
     """winprobe's key=value lines as a dict, with its escapes (\\n \\r \\t \\\\ \\xNN) undone."""
@@ -55,3 +57,20 @@ class Probe:
 
     def __call__(self, prefix, *args, timeout=60, display=None):
         return prefix.probe(self.exe, *args, display=display, timeout=timeout)
+
+
+def wait_covering(probe, prefix, width, height, exe="Frostpane.exe", timeout=10):
+    """winprobe's facts of exe's untitled dialog (the cover window) once it covers the whole width x height screen.
+
+    The window is found as soon as it exists; the window manager maximises it a moment later. AssertionError with
+    the last rectangle seen if it does not cover the screen within timeout seconds."""
+    want = "0,0,%d,%d" % (width, height)
+    deadline = time.monotonic() + timeout
+    while True:
+        rc, facts = probe(prefix, "find", "--timeout", "30000", "--class", "#32770", "--exe", exe, "")
+        assert rc == 0, "no cover window of %s" % exe
+        if facts["rect"] == want:
+            return facts
+        if time.monotonic() > deadline:
+            raise AssertionError("the cover window is at %s, not %s, after %.0f s" % (facts["rect"], want, timeout))
+        time.sleep(0.1)

@@ -31,8 +31,7 @@ def test_about_box_over_the_cover_window(desktop, prefix, probe, frostpane_exe):
     prefix.reg_set(SETTINGS, "MessageDisplayed", "REG_DWORD", 1)
     proc = prefix.run(frostpane_exe)
     try:
-        rc, cover = probe(prefix, "find", "--timeout", "30000", *COVER)
-        assert rc == 0 and cover["rect"] == "0,0,%d,%d" % (width, height)
+        cover = winprobe.wait_covering(probe, prefix, width, height)
         desk.wait_for_screen(picture)
         cover_x = desk.wait_window(pid=proc.pid)
 

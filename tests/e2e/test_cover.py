@@ -21,7 +21,7 @@ from pathlib import Path
 
 import pytest
 
-from harness import boxes, pictures
+from harness import boxes, pictures, winprobe
 from harness.names import FOLDER, SETTINGS, TITLE
 from harness.waiting import poll, wait_exit, still_running_after
 from harness.xdisplay import Display
@@ -116,10 +116,9 @@ def test_after_the_notice_a_frameless_window_covers_the_screen_with_the_capture(
     try:
         boxes.dismiss(desk, prefix, probe, TITLE)
         win = cover_window(desk, proc)
+        facts = winprobe.wait_covering(probe, prefix, width, height)
         assert desk.geometry(win) == {"x": 0, "y": 0, "width": width, "height": height}
-
-        rc, facts = probe(prefix, "find", "--class", "#32770", "--exe", "Frostpane.exe", "")
-        assert rc == 0 and facts["matches"] == "1"
+        assert facts["matches"] == "1"
         assert (facts["rect"], facts["client"], facts["client_origin"]) == (
             "0,0,%d,%d" % (width, height), "0,0,%d,%d" % (width, height), "0,0")
         style, exstyle = int(facts["style"], 16), int(facts["exstyle"], 16)

@@ -39,7 +39,7 @@ import subprocess
 
 import pytest
 
-from harness import bmp, boxes, pictures
+from harness import bmp, boxes, pictures, winprobe
 from harness.names import EXE, FOLDER, NOTICE, SETTINGS, TITLE
 from harness.winprobe import Probe
 from harness.waiting import poll, wait_exit
@@ -631,8 +631,7 @@ def test_display_sizes_and_depths(scene, width, height, depth):
     boxes, covers = s.drive([proc])
     assert boxes == []
     assert covers, "the run ended by itself (exit status %s)" % proc.poll()
-    rc, facts = s.probe("find", "--class", "#32770", "--exe", "Frostpane.exe", "")
-    assert rc == 0 and facts["rect"] == "0,0,%d,%d" % (width, height)
+    winprobe.wait_covering(s.probe_all, s.prefix, width, height)
     # The capture was written before the window opened.
     files = s.captures()
     assert len(files) == 1, list(files)
