@@ -68,9 +68,12 @@ def forward(desk, prefix, probe, x_window, select, renew=False):
         rc, facts = probe(prefix, "find", "--timeout", "0", *select)
         return rc == 0 and facts.get("foreground") == "1" and facts
 
+    # The program's X windows carry its executable's name as their class.
+    x_class = select[select.index("--exe") + 1].lower()
+
     def activate():
         if renew or desk.active_window() == x_window:
-            others = [w for w in desk.windows(cls=select[1].lower()) if w != x_window]
+            others = [w for w in desk.windows(cls=x_class) if w != x_window]
             if others:
                 desk.activate(others[0])
         desk.activate(x_window)

@@ -4,7 +4,6 @@ EXE = "Frostpane.exe"
 TITLE = "Frostpane by Tapwright"
 ABOUT_CAPTION = "About " + TITLE
 SETTINGS = r"HKCU\Software\Tapwright\Frostpane by Tapwright\Settings"
-VENDOR_KEY = r"HKCU\Software\Tapwright"
 FOLDER = "Images-Captured-By-Tapwright"
 NOTICE = ("This Software Captures Screenshot of Primary Monitor and Displays it in a Window Covering Primary Monitor."
           "\n\nIn Order to Close it, just press any Key or Click with Mouse on the Frostpane.")
