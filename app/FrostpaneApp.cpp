@@ -38,18 +38,27 @@ template <class TPfn> TPfn GetProc(HMODULE hModule, LPCSTR pszName)
 				   : nullptr;
 }
 
-// Declares the best DPI awareness this Windows offers: per monitor (version 2, then 1), else system-wide.
-// shcore.dll loads only if needed, with LoadLibraryW, which the runtime of both flavours imports already.
+// Declares the best DPI awareness this Windows takes: per monitor (version 2 from Windows 10 1703, else
+// shcore's from 8.1), else system-wide. Each call that fails hands on to the next: 1607 has the context call
+// but refuses version 2. A refusal with access denied means a manifest or the system has declared it already.
 void DeclareDpiAware()
 {
 	HMODULE hUser32 = ::GetModuleHandleA("user32.dll");
 	if (auto pfnContext =
-			GetProc<decltype(&::SetProcessDpiAwarenessContext)>(hUser32, "SetProcessDpiAwarenessContext"))
-		pfnContext(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2);
-	else if (auto pfnShcore = GetProc<decltype(&::SetProcessDpiAwareness)>(
-				 ::LoadLibraryW(L"shcore.dll"), "SetProcessDpiAwareness"))
-		pfnShcore(PROCESS_PER_MONITOR_DPI_AWARE);
-	else if (auto pfnSystem = GetProc<decltype(&::SetProcessDPIAware)>(hUser32, "SetProcessDPIAware"))
+			GetProc<decltype(&::SetProcessDpiAwarenessContext)>(hUser32, "SetProcessDpiAwarenessContext")) {
+		if (pfnContext(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2) || ::GetLastError() == ERROR_ACCESS_DENIED)
+			return;
+	}
+	// From the system folder only: a plain load would run a shcore.dll planted beside the exe on Windows 7,
+	// which has none of its own. Vista and 7 without KB2533623 refuse the flag, and the next call follows.
+	if (auto pfnShcore = GetProc<decltype(&::SetProcessDpiAwareness)>(
+			::LoadLibraryExW(L"shcore.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32),
+			"SetProcessDpiAwareness")) {
+		const HRESULT hr = pfnShcore(PROCESS_PER_MONITOR_DPI_AWARE);
+		if (SUCCEEDED(hr) || hr == E_ACCESSDENIED)
+			return;
+	}
+	if (auto pfnSystem = GetProc<decltype(&::SetProcessDPIAware)>(hUser32, "SetProcessDPIAware"))
 		pfnSystem();
 }
 

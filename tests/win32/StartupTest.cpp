@@ -1,90 +1,153 @@
 // The program's start-up in-process: CFrostpaneApp::InitInstance on the tests' application object, on a
-// Windows of the test's choice as far as DPI awareness goes, with the boxes recorded, the capture written to
-// a scratch folder and the cover window closed by a key once it covers the monitor. It uses the program's own
-// settings key; the tests run in a Wine prefix of their own.
+// Windows version of the test's choice as far as DPI awareness goes, with the boxes recorded, the capture
+// written to a scratch folder and the cover window closed by a key once it covers the monitor. It uses the
+// program's own settings key; the tests run in a Wine prefix of their own.
+#include "BmpReader.h"
 #include "IatPatch.h"
 #include "Pixels.h"
 #include "Settings.h"
 #include "TestApp.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <gtest/gtest.h>
 #include <memory>
+#include <optional>
 #include <shellscalingapi.h>
 
 namespace {
 
 const std::string kProgramKey = std::string("Software\\") + kVendorName;
 const DWORD kCoverLimitMs = 10000;
+using Size = std::pair<LONG, LONG>; // width, height
 
-// Which of the DPI declarations the Windows the start-up runs on has.
-struct Platform {
+// How a Windows answers a DPI call of the start-up: kRefusesV2 is the context call of Windows 10 1607, which
+// knows no per-monitor version 2; kFlagUnknown is a loader without LOAD_LIBRARY_SEARCH_SYSTEM32 (Vista, 7
+// without KB2533623); kDenied is a process a manifest has already made aware.
+enum Answer { kMissing, kAccepts, kRefusesV2, kFlagUnknown, kDenied };
+
+// A Windows as far as DPI awareness goes: its answers, whether the process ends aware, and what the start-up
+// should look up, load and call there, in order.
+struct WindowsVersion {
 	const char* pszName;
-	bool bContext;                        // user32!SetProcessDpiAwarenessContext
-	bool bShcore;                         // shcore.dll with SetProcessDpiAwareness
-	bool bSystem;                         // user32!SetProcessDPIAware
-	std::vector<std::string> declaration; // what the start-up should look up, load and call, in order
+	Answer context; // user32!SetProcessDpiAwarenessContext
+	Answer shcore;  // shcore.dll in the system folder, with SetProcessDpiAwareness
+	Answer system;  // user32!SetProcessDPIAware
+	bool bAware;
+	std::vector<std::string> declaration;
 };
 
-void PrintTo(const Platform& platform, std::ostream* pStream) { *pStream << platform.pszName; }
+void PrintTo(const WindowsVersion& version, std::ostream* pStream) { *pStream << version.pszName; }
 
-// Everything the start-up did that matters for its order: the DPI lookups and calls, boxes (windows of their
-// own), the cover window's creation and display contexts.
+// Everything the start-up did that matters for its order: the DPI lookups, loads and calls, boxes (windows of
+// their own), the cover window's creation and display contexts.
 std::vector<std::string> g_events;
 std::vector<std::string> g_boxes;
-const Platform* g_pPlatform = nullptr;
+const WindowsVersion* g_pVersion = nullptr;
+HMODULE g_hShcore = nullptr;
 void* g_pRealGetProcAddress = nullptr;
-void* g_pRealLoadLibraryW = nullptr;
+void* g_pRealLoad[2] = {}; // LoadLibraryW, LoadLibraryExW
 void* g_pRealCreateDialog = nullptr;
 void* g_pRealCreateDCA = nullptr;
 void* g_pRealGetDC = nullptr;
 
-BOOL WINAPI RecordContext(DPI_AWARENESS_CONTEXT context)
+// The running Wine's own export. A declaration the Windows accepts is made for real as well, so that a Wine
+// that scales shows its result; what Wine answers is not the program's concern (Wine 8 makes every process
+// aware from the start and refuses them all).
+template <class TPfn> TPfn Real(HMODULE hModule, const char* pszName)
+{
+	return reinterpret_cast<TPfn>(reinterpret_cast<void (*)()>(
+		reinterpret_cast<decltype(&::GetProcAddress)>(g_pRealGetProcAddress)(hModule, pszName)));
+}
+
+HMODULE User32() { return ::GetModuleHandleA("user32.dll"); }
+
+BOOL WINAPI StandInContext(DPI_AWARENESS_CONTEXT context)
 {
 	g_events.push_back("SetProcessDpiAwarenessContext " + std::to_string(reinterpret_cast<INT_PTR>(context)));
+	const Answer answer = g_pVersion->context;
+	if (answer == kDenied ||
+		(answer == kRefusesV2 && context == DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2)) {
+		::SetLastError(answer == kDenied ? ERROR_ACCESS_DENIED : ERROR_INVALID_PARAMETER);
+		return FALSE;
+	}
+	Real<decltype(&StandInContext)>(User32(), "SetProcessDpiAwarenessContext")(context);
 	return TRUE;
 }
 
-HRESULT WINAPI RecordShcore(PROCESS_DPI_AWARENESS awareness)
+HRESULT WINAPI StandInShcore(PROCESS_DPI_AWARENESS awareness)
 {
 	g_events.push_back("SetProcessDpiAwareness " + std::to_string(awareness));
+	if (g_pVersion->shcore == kDenied)
+		return E_ACCESSDENIED;
+	Real<decltype(&StandInShcore)>(g_hShcore, "SetProcessDpiAwareness")(awareness);
 	return S_OK;
 }
 
-BOOL WINAPI RecordSystem()
+BOOL WINAPI StandInSystem()
 {
 	g_events.push_back("SetProcessDPIAware");
+	Real<decltype(&StandInSystem)>(User32(), "SetProcessDPIAware")();
 	return TRUE;
 }
 
+// The DPI calls are found only in the module that has them on this Windows; a lookup elsewhere is noted.
 FARPROC WINAPI StandInGetProcAddress(HMODULE hModule, LPCSTR pszName)
 {
 	const struct {
 		const char* pszName;
-		bool bPresent;
-		void* pRecorder;
-	} declarations[] = {
-		{"SetProcessDpiAwarenessContext", g_pPlatform->bContext, reinterpret_cast<void*>(&RecordContext)},
-		{"SetProcessDpiAwareness", g_pPlatform->bShcore, reinterpret_cast<void*>(&RecordShcore)},
-		{"SetProcessDPIAware", g_pPlatform->bSystem, reinterpret_cast<void*>(&RecordSystem)},
+		HMODULE hFrom;
+		Answer answer;
+		void* pStandIn;
+	} calls[] = {
+		{"SetProcessDpiAwarenessContext", User32(), g_pVersion->context,
+			reinterpret_cast<void*>(&StandInContext)},
+		{"SetProcessDpiAwareness", g_hShcore, g_pVersion->shcore, reinterpret_cast<void*>(&StandInShcore)},
+		{"SetProcessDPIAware", User32(), g_pVersion->system, reinterpret_cast<void*>(&StandInSystem)},
 	};
-	for (const auto& declaration : declarations) {
-		if (!IS_INTRESOURCE(pszName) && std::string(pszName) == declaration.pszName) {
-			g_events.push_back(std::string("GetProcAddress ") + pszName);
-			return declaration.bPresent ? reinterpret_cast<FARPROC>(declaration.pRecorder) : nullptr;
-		}
+	for (const auto& call : calls) {
+		if (IS_INTRESOURCE(pszName) || std::string(pszName) != call.pszName)
+			continue;
+		if (!hModule || hModule != call.hFrom)
+			g_events.push_back(std::string("GetProcAddress elsewhere ") + pszName);
+		return hModule && hModule == call.hFrom && call.answer != kMissing
+				   ? reinterpret_cast<FARPROC>(call.pStandIn)
+				   : nullptr;
 	}
 	return reinterpret_cast<decltype(&StandInGetProcAddress)>(g_pRealGetProcAddress)(hModule, pszName);
 }
 
+// shcore.dll as this Windows's loader finds it. Asked for the system folder alone, it answers as the version
+// does; any other load searches the exe's folder first, where a planted shcore.dll would run.
+HMODULE LoadShcore(const char* pszCall, DWORD dwFlags)
+{
+	char szFlags[16];
+	std::snprintf(szFlags, sizeof(szFlags), " 0x%lx", static_cast<unsigned long>(dwFlags));
+	g_events.push_back(std::string(pszCall) + " shcore.dll" + szFlags);
+	const Answer answer = g_pVersion->shcore;
+	if (!(dwFlags & LOAD_LIBRARY_SEARCH_SYSTEM32))
+		g_events.push_back("the shcore.dll planted beside the exe runs");
+	else if (answer == kAccepts || answer == kDenied)
+		return g_hShcore = reinterpret_cast<decltype(&::LoadLibraryW)>(g_pRealLoad[0])(L"shcore.dll");
+	::SetLastError(answer == kFlagUnknown && dwFlags ? ERROR_INVALID_PARAMETER : ERROR_MOD_NOT_FOUND);
+	return nullptr;
+}
+
+bool IsShcore(LPCWSTR pszName) { return pszName && ::lstrcmpiW(pszName, L"shcore.dll") == 0; }
+
+// The program's loads of shcore.dll; a load of it in any other form shows as a lookup "elsewhere".
 HMODULE WINAPI StandInLoadLibraryW(LPCWSTR pszName)
 {
-	if (pszName && ::lstrcmpiW(pszName, L"shcore.dll") == 0) {
-		g_events.push_back("LoadLibraryW shcore.dll");
-		if (!g_pPlatform->bShcore)
-			return nullptr;
-	}
-	return reinterpret_cast<decltype(&StandInLoadLibraryW)>(g_pRealLoadLibraryW)(pszName);
+	return IsShcore(pszName) ? LoadShcore("LoadLibraryW", 0)
+							 : reinterpret_cast<decltype(&::LoadLibraryW)>(g_pRealLoad[0])(pszName);
+}
+
+HMODULE WINAPI StandInLoadLibraryExW(LPCWSTR pszName, HANDLE hFile, DWORD dwFlags)
+{
+	return IsShcore(pszName)
+			   ? LoadShcore("LoadLibraryExW", dwFlags)
+			   : reinterpret_cast<decltype(&::LoadLibraryExW)>(g_pRealLoad[1])(pszName, hFile, dwFlags);
 }
 
 int WINAPI RecordMessageBoxA(HWND, LPCSTR pszText, LPCSTR, UINT)
@@ -135,8 +198,12 @@ void CALLBACK CloseCoverOnceShown(HWND, UINT, UINT_PTR, DWORD)
 		::PostMessageA(pMainWnd->m_hWnd, WM_KEYDOWN, 'K', 0x00250001);
 }
 
-const Platform kWindows10 = {"Windows10", true, true, true,
-	{"GetProcAddress SetProcessDpiAwarenessContext", "SetProcessDpiAwarenessContext -4"}};
+const char kContextV2[] = "SetProcessDpiAwarenessContext -4";
+const char kShcoreLoad[] = "LoadLibraryExW shcore.dll 0x800";
+const char kShcorePerMonitor[] = "SetProcessDpiAwareness 2";
+const char kSystem[] = "SetProcessDPIAware";
+
+const WindowsVersion kWindows10v1703 = {"Windows10v1703", kAccepts, kAccepts, kAccepts, true, {kContextV2}};
 
 class StartupTest : public ::testing::Test
 {
@@ -153,33 +220,50 @@ protected:
 		TestApp().SetRegistryKey(kTestVendor);
 	}
 
-	// Runs the program's start-up to its end on platform.
-	void RunStartUp(const Platform& platform)
+	// Runs the program's start-up to its end on version, in a process that has declared nothing yet
+	// (awareness cannot be undone; CTest runs each test in a process of its own).
+	void RunStartUp(const WindowsVersion& version)
 	{
+		m_sizeRead = {::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN)};
+		ASSERT_EQ(m_sizeRead, CaptureSize(false)) << "read before declaring: the process is aware already "
+													 "(run each test alone) or Wine does not scale";
 		g_events.clear();
 		g_boxes.clear();
-		g_pPlatform = &platform;
+		g_pVersion = &version;
+		g_hShcore = nullptr;
 		g_hWndCover = nullptr;
 		CTempPathRedirect temp(m_pTemp->Path());
 		CIatPatch getProcAddress(
 			"KERNEL32.dll", "GetProcAddress", reinterpret_cast<void*>(&StandInGetProcAddress));
-		CIatPatch loadLibrary("KERNEL32.dll", "LoadLibraryW", reinterpret_cast<void*>(&StandInLoadLibraryW));
+		// LoadLibraryExW is imported only once the program calls it.
+		const std::pair<const char*, void*> loads[] = {
+			{"LoadLibraryW", reinterpret_cast<void*>(&StandInLoadLibraryW)},
+			{"LoadLibraryExW", reinterpret_cast<void*>(&StandInLoadLibraryExW)}};
+		std::optional<CIatPatch> loadPatches[2];
+		for (int i = 0; i < 2; ++i) {
+			if (FindImportSlot("KERNEL32.dll", loads[i].first))
+				g_pRealLoad[i] =
+					loadPatches[i].emplace("KERNEL32.dll", loads[i].first, loads[i].second).Original();
+		}
 		CIatPatch messageBox("USER32.dll", "MessageBoxA", reinterpret_cast<void*>(&RecordMessageBoxA));
 		CIatPatch createDialog(
 			"USER32.dll", "CreateDialogIndirectParamA", reinterpret_cast<void*>(&LogCreateDialog));
 		CIatPatch createDC("GDI32.dll", "CreateDCA", reinterpret_cast<void*>(&LogCreateDCA));
 		CIatPatch getDC("USER32.dll", "GetDC", reinterpret_cast<void*>(&LogGetDC));
 		g_pRealGetProcAddress = getProcAddress.Original();
-		g_pRealLoadLibraryW = loadLibrary.Original();
 		g_pRealCreateDialog = createDialog.Original();
 		g_pRealCreateDCA = createDC.Original();
 		g_pRealGetDC = getDC.Original();
+		// As a manifest would, before the program runs.
+		if (version.context == kDenied || version.shcore == kDenied)
+			Real<decltype(&StandInContext)>(User32(), "SetProcessDpiAwarenessContext")(
+				DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2);
 
 		g_dwStartTick = ::GetTickCount();
 		const UINT_PTR nTimer = ::SetTimer(nullptr, 0, 20, &CloseCoverOnceShown);
 		EXPECT_FALSE(TestApp().CFrostpaneApp::InitInstance());
 		::KillTimer(nullptr, nTimer);
-		g_pPlatform = nullptr;
+		g_pVersion = nullptr;
 	}
 
 	std::string SettingsKey() const { return kProgramKey + "\\" + TestApp().m_pszAppName + "\\Settings"; }
@@ -213,27 +297,46 @@ protected:
 		EXPECT_NE(g_hWndCover, nullptr) << "the cover window did not cover the monitor";
 	}
 
+	// The capture's size on this display: the whole monitor at device pixels once the process is aware; left
+	// unaware on a scaled display, what Windows shows such a process, device * 96 / dpi. The harness's
+	// scaled-display runs name the display (FROSTPANE_SCREEN, WxH) and the dots per inch the Wine scales by
+	// (FROSTPANE_EXPECT_DPI); without them both are the size the process read before declaring anything.
+	Size CaptureSize(bool bAware) const
+	{
+		const char* pszScreen = std::getenv("FROSTPANE_SCREEN");
+		const char* pszDpi = std::getenv("FROSTPANE_EXPECT_DPI");
+		if (!pszScreen && !pszDpi)
+			return m_sizeRead;
+		long cx = 0, cy = 0;
+		const long nDpi = pszDpi ? std::atol(pszDpi) : 0;
+		if (!pszScreen || std::sscanf(pszScreen, "%ldx%ld", &cx, &cy) != 2 || nDpi <= 0)
+			ADD_FAILURE() << "FROSTPANE_SCREEN (WxH) and FROSTPANE_EXPECT_DPI go together";
+		return bAware || nDpi <= 0 ? Size(cx, cy) : Size(cx * 96 / nDpi, cy * 96 / nDpi);
+	}
+
 	std::unique_ptr<CScratchFolder> m_pTemp;
+	Size m_sizeRead;
 };
 
 // Any MessageDisplayed but 0 means the notice was shown: no notice, and the value is left as it is.
 TEST_F(StartupTest, MessageDisplayedOfSevenShowsNoNoticeAndIsLeftAsItIs)
 {
 	SetMessageDisplayed(7);
-	RunStartUp(kWindows10);
+	ASSERT_NO_FATAL_FAILURE(RunStartUp(kWindows10v1703));
 	EXPECT_TRUE(g_boxes.empty()) << g_boxes.size() << " boxes, the first: " << g_boxes[0];
 	EXPECT_EQ(MessageDisplayed(), 7u);
 	ExpectCapturedAndShown();
 }
 
-class StartupDpi : public StartupTest, public ::testing::WithParamInterface<Platform>
+class StartupDpi : public StartupTest, public ::testing::WithParamInterface<WindowsVersion>
 {};
 
-// On a first run, the process declares itself DPI aware with the best call the platform has, before the
-// notice and before any display context or window; with none of the calls it starts all the same.
+// On a first run, the process declares itself DPI aware with the best call this Windows takes, before the
+// notice and before any display context or window, and captures the whole monitor; with none of the calls it
+// starts all the same and captures what an unaware process sees.
 TEST_P(StartupDpi, DeclaredFirstWithTheBestCallThereIs)
 {
-	RunStartUp(GetParam());
+	ASSERT_NO_FATAL_FAILURE(RunStartUp(GetParam()));
 
 	std::vector<std::string> declaration;
 	size_t nFirstOther = g_events.size();
@@ -253,23 +356,31 @@ TEST_P(StartupDpi, DeclaredFirstWithTheBestCallThereIs)
 	EXPECT_NE(std::find(g_events.begin(), g_events.end(), "CreateDCA"), g_events.end());
 	EXPECT_NE(std::find(g_events.begin(), g_events.end(), "CreateDialogIndirectParamA"), g_events.end());
 
-	ASSERT_EQ(g_boxes.size(), 1u) << "the first box: " << g_boxes[0];
+	ASSERT_EQ(g_boxes.size(), 1u) << ::testing::PrintToString(g_boxes);
 	EXPECT_EQ(g_boxes[0].rfind("This Software Captures Screenshot", 0), 0u) << g_boxes[0];
 	EXPECT_EQ(MessageDisplayed(), 1u);
 	ExpectCapturedAndShown();
+
+	BmpFile bmp;
+	std::string strError;
+	ASSERT_TRUE(ParseBmp(ReadFileBytes(static_cast<LPCTSTR>(TestApp().m_strCapturePath)), bmp, strError))
+		<< strError;
+	EXPECT_EQ(Size(bmp.biWidth, std::abs(bmp.biHeight)), CaptureSize(GetParam().bAware));
 }
 
-INSTANTIATE_TEST_SUITE_P(Platforms, StartupDpi,
-	::testing::Values(kWindows10,
-		Platform{"Windows81", false, true, true,
-			{"GetProcAddress SetProcessDpiAwarenessContext", "LoadLibraryW shcore.dll",
-				"GetProcAddress SetProcessDpiAwareness", "SetProcessDpiAwareness 2"}},
-		Platform{"Windows7", false, false, true,
-			{"GetProcAddress SetProcessDpiAwarenessContext", "LoadLibraryW shcore.dll",
-				"GetProcAddress SetProcessDPIAware", "SetProcessDPIAware"}},
-		Platform{"NoneOfThem", false, false, false,
-			{"GetProcAddress SetProcessDpiAwarenessContext", "LoadLibraryW shcore.dll",
-				"GetProcAddress SetProcessDPIAware"}}),
-	[](const ::testing::TestParamInfo<Platform>& info) { return info.param.pszName; });
+// Windows versions by what their documentation gives; Vista answers as 7 without KB2533623.
+INSTANTIATE_TEST_SUITE_P(Windows, StartupDpi,
+	::testing::Values(
+		WindowsVersion{"Windows7", kMissing, kFlagUnknown, kAccepts, true, {kShcoreLoad, kSystem}},
+		WindowsVersion{"Windows7KB2533623", kMissing, kMissing, kAccepts, true, {kShcoreLoad, kSystem}},
+		WindowsVersion{"Windows81", kMissing, kAccepts, kAccepts, true, {kShcoreLoad, kShcorePerMonitor}},
+		WindowsVersion{"Windows10v1607", kRefusesV2, kAccepts, kAccepts, true,
+			{kContextV2, kShcoreLoad, kShcorePerMonitor}},
+		kWindows10v1703,
+		WindowsVersion{"Windows10AwareByManifest", kDenied, kDenied, kAccepts, true, {kContextV2}},
+		WindowsVersion{
+			"Windows81AwareByManifest", kMissing, kDenied, kAccepts, true, {kShcoreLoad, kShcorePerMonitor}},
+		WindowsVersion{"NoneOfTheCalls", kMissing, kMissing, kMissing, false, {kShcoreLoad}}),
+	[](const ::testing::TestParamInfo<WindowsVersion>& info) { return info.param.pszName; });
 
 } // namespace
