@@ -5,19 +5,18 @@
 
 BOOL CDC::Attach(HDC hDC)
 {
-	if (!hDC)
+	if (!hDC || m_hDC)
 		return FALSE;
-	if (m_hDC && hDC != m_hDC)
-		Release();
 	m_hDC = hDC;
 	return TRUE;
 }
 
 BOOL CDC::DeleteDC() { return m_hDC ? ::DeleteDC(Detach()) : FALSE; }
 
-void CDC::Release() { DeleteDC(); }
-
-BOOL CDC::CreateCompatibleDC(CDC* pDC) { return Attach(::CreateCompatibleDC(pDC ? pDC->m_hDC : nullptr)); }
+BOOL CDC::CreateCompatibleDC(CDC* pDC)
+{
+	return !m_hDC && Attach(::CreateCompatibleDC(pDC ? pDC->m_hDC : nullptr));
+}
 
 int CDC::GetDeviceCaps(int nIndex) const { return ::GetDeviceCaps(m_hDC, nIndex); }
 
@@ -46,7 +45,7 @@ BOOL CDC::DrawIcon(int x, int y, HICON hIcon) { return ::DrawIcon(m_hDC, x, y, h
 
 CClientDC::CClientDC(CWnd* pWnd) : m_hWnd(pWnd ? pWnd->m_hWnd : nullptr) { Attach(::GetDC(m_hWnd)); }
 
-void CClientDC::Release()
+CClientDC::~CClientDC()
 {
 	if (m_hDC)
 		::ReleaseDC(m_hWnd, Detach());
@@ -55,7 +54,7 @@ void CClientDC::Release()
 CPaintDC::CPaintDC(CWnd* pWnd) : m_ps(), m_hWnd(pWnd->m_hWnd) { Attach(::BeginPaint(m_hWnd, &m_ps)); }
 
 // EndPaint whether or not BeginPaint gave a context, as the window expects one after the other.
-void CPaintDC::Release()
+CPaintDC::~CPaintDC()
 {
 	::EndPaint(m_hWnd, &m_ps);
 	Detach();

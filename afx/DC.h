@@ -1,4 +1,5 @@
-// CDC, CClientDC and CPaintDC: one device context each, given back the way it was had.
+// CDC, CClientDC and CPaintDC: one device context each, given back the way it was had: each class's
+// destructor gives back its own and detaches it, so the base's finds none.
 #pragma once
 
 #include "GdiObject.h"
@@ -10,18 +11,20 @@ class CDC
 {
 public:
 	CDC() = default;
-	virtual ~CDC() { CDC::Release(); }
+	virtual ~CDC() { DeleteDC(); }
 	CDC(const CDC&) = delete;
 	CDC& operator=(const CDC&) = delete;
 
 	operator HDC() const { return m_hDC; }
 	HDC GetSafeHdc() const { return m_hDC; }
 
-	// Takes hDC; FALSE, and nothing changed, for a null one. A different context held before is given back
-	// first, the way this class gives back its own, so replacing it never leaks it.
+	// Takes hDC; FALSE, and nothing changed, for a null one or while a context is held (the class library
+	// asserts there). A held context goes back the way its class got it (DeleteDC, ReleaseDC, EndPaint),
+	// which only that class's destructor knows, so it is never replaced; the caller keeps a refused hDC.
 	BOOL Attach(HDC hDC);
 	HDC Detach() { return std::exchange(m_hDC, nullptr); }
 	BOOL DeleteDC();
+	// FALSE, and nothing made, while a context is held.
 	BOOL CreateCompatibleDC(CDC* pDC);
 
 	int GetDeviceCaps(int nIndex) const;
@@ -32,10 +35,6 @@ public:
 	BOOL DrawIcon(int x, int y, HICON hIcon);
 
 	HDC m_hDC = nullptr;
-
-protected:
-	// Gives the context back as this class had it; none is held after. Each class's destructor calls its own.
-	virtual void Release();
 };
 
 // The client area of a window, released to the window when the object ends.
@@ -43,11 +42,9 @@ class CClientDC : public CDC
 {
 public:
 	explicit CClientDC(CWnd* pWnd);
-	~CClientDC() override { CClientDC::Release(); }
+	~CClientDC() override;
 
 protected:
-	void Release() override;
-
 	HWND m_hWnd;
 };
 
@@ -56,12 +53,10 @@ class CPaintDC : public CDC
 {
 public:
 	explicit CPaintDC(CWnd* pWnd);
-	~CPaintDC() override { CPaintDC::Release(); }
+	~CPaintDC() override;
 
 	PAINTSTRUCT m_ps;
 
 protected:
-	void Release() override;
-
 	HWND m_hWnd;
 };

@@ -1,32 +1,40 @@
-// The class-library owners: a handle attached to an owner that already holds one takes its place, and the
-// one held before is given back, not leaked; the wrappers of handles the program does not own never free
-// them.
+// The class-library owners: attaching to an owner that already holds a handle never leaks the one held (a
+// context refuses the new one, the other owners release the old one first); the wrappers of handles the
+// program does not own never free them.
 #include "afxwin.h"
 
 #include <gtest/gtest.h>
 
 #include <vector>
 
-TEST(HandleOwner, AttachGivesBackTheHandleHeldBefore)
+TEST(HandleOwner, AttachNeverLeaksTheHandleHeldBefore)
 {
 	const HDC hFirstDC = ::CreateCompatibleDC(nullptr);
+	const HDC hSecondDC = ::CreateCompatibleDC(nullptr);
 	const HBITMAP hFirstBitmap = ::CreateBitmap(1, 1, 1, 1, nullptr);
 	ASSERT_NE(::GetObjectType(hFirstDC), 0u);
 	ASSERT_NE(::GetObjectType(hFirstBitmap), 0u);
 
-	CDC dc;
-	ASSERT_TRUE(dc.Attach(hFirstDC));
-	ASSERT_TRUE(dc.CreateCompatibleDC(nullptr));
-	EXPECT_EQ(::GetObjectType(hFirstDC), 0u) << "the first context leaked";
-	EXPECT_EQ(::GetObjectType(dc.GetSafeHdc()), static_cast<DWORD>(OBJ_MEMDC));
+	// A context is never replaced (only its own class knows how it goes back): the second stays the
+	// caller's, and the first goes with the owner.
+	{
+		CDC dc;
+		ASSERT_TRUE(dc.Attach(hFirstDC));
+		EXPECT_FALSE(dc.Attach(hSecondDC)) << "a held context was replaced";
+		EXPECT_FALSE(dc.CreateCompatibleDC(nullptr)) << "a held context was replaced";
+		EXPECT_EQ(dc.GetSafeHdc(), hFirstDC);
+	}
+	EXPECT_EQ(::GetObjectType(hFirstDC), 0u) << "the context was not deleted with its owner";
+	EXPECT_TRUE(::DeleteDC(hSecondDC));
 
+	// A GDI object or a file handle is replaced, the one held before released.
 	CBitmap bitmap;
 	ASSERT_TRUE(bitmap.Attach(hFirstBitmap));
 	ASSERT_TRUE(bitmap.Attach(::CreateBitmap(1, 1, 1, 1, nullptr)));
 	EXPECT_EQ(::GetObjectType(hFirstBitmap), 0u) << "the first bitmap leaked";
 	EXPECT_EQ(::GetObjectType(bitmap.GetSafeHandle()), static_cast<DWORD>(OBJ_BITMAP));
 
-	// A file's empty value is INVALID_HANDLE_VALUE, which is never taken.
+	// A file's empty value, INVALID_HANDLE_VALUE, is never taken.
 	char szDir[MAX_PATH];
 	char szPath[MAX_PATH];
 	ASSERT_NE(::GetTempPathA(MAX_PATH, szDir), 0u);
