@@ -1,22 +1,40 @@
-// CDC, CClientDC and CPaintDC: owners of one device context each.
+// CDC, CClientDC and CPaintDC: one device context each, given back the way it was had: each class's
+// destructor gives back its own and detaches it, so the base's finds none.
 #pragma once
 
 #include "GdiObject.h"
 
 class CWnd;
 
-class CDC : public CHandleOwner<HDC, ::DeleteDC>
+// A context made or attached (CreateCompatibleDC, Attach), deleted with the object.
+class CDC
 {
 public:
-	HDC GetSafeHdc() const { return m_hHandle; }
+	CDC() = default;
+	virtual ~CDC() { DeleteDC(); }
+	CDC(const CDC&) = delete;
+	CDC& operator=(const CDC&) = delete;
 
+	operator HDC() const { return m_hDC; }
+	HDC GetSafeHdc() const { return m_hDC; }
+
+	// Takes hDC; FALSE, and nothing changed, for a null one or while a context is held (the class library
+	// asserts there). A held context goes back the way its class got it (DeleteDC, ReleaseDC, EndPaint),
+	// which only that class's destructor knows, so it is never replaced; the caller keeps a refused hDC.
+	BOOL Attach(HDC hDC);
+	HDC Detach() { return std::exchange(m_hDC, nullptr); }
+	BOOL DeleteDC();
+	// FALSE, and nothing made, while a context is held.
 	BOOL CreateCompatibleDC(CDC* pDC);
+
 	int GetDeviceCaps(int nIndex) const;
 	// Returns the bitmap the selection displaced, or null when the selection failed.
 	CBitmap* SelectObject(CBitmap* pBitmap);
 	BOOL BitBlt(int x, int y, int nWidth, int nHeight, CDC* pSrcDC, int xSrc, int ySrc, DWORD dwRop);
 	void FillSolidRect(int x, int y, int cx, int cy, COLORREF clr);
 	BOOL DrawIcon(int x, int y, HICON hIcon);
+
+	HDC m_hDC = nullptr;
 };
 
 // The client area of a window, released to the window when the object ends.

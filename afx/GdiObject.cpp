@@ -1,9 +1,8 @@
-// CGdiObject: the table of wrappers handed out for foreign GDI objects.
+// CBitmap: the wrappers handed out for bitmaps the program does not own.
 #include "GdiObject.h"
 
-CGdiObject* CGdiObject::FromHandle(HGDIOBJ hObject)
+CBitmap* CBitmap::FromHandle(HBITMAP hBitmap)
 {
-	// A CBitmap adds no state to CGdiObject, so one wrapper type serves every kind of object.
-	static CTempHandleMap<CGdiObject, CBitmap> temps;
-	return temps.FromHandle(hObject);
+	static CTempHandleMap<CBitmap> temps;
+	return temps.FromHandle(hBitmap);
 }

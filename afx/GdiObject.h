@@ -7,18 +7,14 @@ class CGdiObject : public CHandleOwner<HGDIOBJ, ::DeleteObject>
 {
 public:
 	HGDIOBJ GetSafeHandle() const { return m_hHandle; }
-	BOOL DeleteObject() { return Release(); }
-
-	// A wrapper that does not own hObject, valid for the rest of the run; null for a null handle.
-	static CGdiObject* FromHandle(HGDIOBJ hObject);
+	BOOL DeleteObject() { return m_hHandle ? ::DeleteObject(Detach()) : FALSE; }
 };
 
 class CBitmap : public CGdiObject
 {
 public:
 	operator HBITMAP() const { return static_cast<HBITMAP>(m_hHandle); }
-	static CBitmap* FromHandle(HBITMAP hBitmap)
-	{
-		return static_cast<CBitmap*>(CGdiObject::FromHandle(hBitmap));
-	}
+
+	// A bitmap wrapper that does not own hBitmap, for the call at hand; null for a null handle.
+	static CBitmap* FromHandle(HBITMAP hBitmap);
 };

@@ -1,69 +1,83 @@
-// CHandleOwner, the one way the layer's wrappers own a handle (CDC, CGdiObject, CMenu), and CTempHandleMap,
-// the wrappers handed out for handles the program does not own.
+// CHandleOwner, the one shape of an owner of a raw handle (CGdiObject and CMenu build on it, and so do the
+// file, registry key and memory block owners below), and CTempHandleMap, the wrappers handed out for
+// handles the program does not own.
 #pragma once
 
 #include <windows.h>
 
-#include <memory>
-#include <vector>
+#include <utility>
 
-// One handle, never null when attached, released by pfnRelease when the owner ends. Copies are deleted.
-template <class THandle, BOOL(WINAPI* pfnRelease)(THandle)> class CHandleOwner
+// One handle, released by pfnRelease when the owner ends. nEmpty is the value that stands for no handle:
+// 0, or -1 for a file's INVALID_HANDLE_VALUE. Copies are deleted.
+template <class THandle, auto pfnRelease, LONG_PTR nEmpty = 0> class CHandleOwner
 {
 public:
 	CHandleOwner() = default;
-	virtual ~CHandleOwner() { Release(); }
+	explicit CHandleOwner(THandle hHandle) { Attach(hHandle); }
+	~CHandleOwner() { Release(); }
 	CHandleOwner(const CHandleOwner&) = delete;
 	CHandleOwner& operator=(const CHandleOwner&) = delete;
 
 	operator THandle() const { return m_hHandle; }
 
-	// Takes ownership of hHandle; FALSE, and nothing attached, when it is null.
+	// Takes ownership of hHandle; FALSE, and the owner unchanged, for the empty value. A different handle
+	// held before is released first, so replacing it never leaks it.
 	BOOL Attach(THandle hHandle)
 	{
-		if (!hHandle)
+		if (hHandle == Empty())
 			return FALSE;
+		if (hHandle != m_hHandle)
+			Release();
 		m_hHandle = hHandle;
 		return TRUE;
 	}
-	THandle Detach()
+	THandle Detach() { return std::exchange(m_hHandle, Empty()); }
+	// Releases the handle, if there is one; the owner then holds none.
+	void Release()
 	{
-		THandle hHandle = m_hHandle;
-		m_hHandle = nullptr;
-		return hHandle;
+		if (m_hHandle != Empty())
+			pfnRelease(Detach());
 	}
 
-protected:
-	// FALSE when there is no handle or the platform refuses to release it.
-	BOOL Release() { return m_hHandle ? pfnRelease(Detach()) : FALSE; }
+	static THandle Empty() { return reinterpret_cast<THandle>(nEmpty); }
 
-	THandle m_hHandle = nullptr;
+protected:
+	THandle m_hHandle = Empty();
 };
 
-// Wrappers for handles the program does not own (a system menu, the bitmap a selection displaced). They live
-// for the rest of the run and are detached, never released, when the map goes at exit.
-template <class TOwner, class TWrapper = TOwner> class CTempHandleMap
+using CFileHandle = CHandleOwner<HANDLE, ::CloseHandle, -1>;
+using CRegKeyHandle = CHandleOwner<HKEY, ::RegCloseKey>;
+using CLocalBlock = CHandleOwner<HLOCAL, ::LocalFree>;
+using CGlobalBlock = CHandleOwner<HGLOBAL, ::GlobalFree>;
+
+// Wrappers of type TWrapper for handles the program does not own (a system menu, the bitmap a selection
+// displaced), never released. Like the class library's temporary objects, a pointer handed out is for the
+// call at hand: it stays valid until kSlots other handles have been wrapped, and the map never grows.
+template <class TWrapper, size_t kSlots = 8> class CTempHandleMap
 {
 public:
 	~CTempHandleMap()
 	{
-		for (auto& pOwner : m_owners)
-			pOwner->Detach();
+		for (TWrapper& wrapper : m_wrappers)
+			wrapper.Detach();
 	}
 
-	template <class THandle> TOwner* FromHandle(THandle hHandle)
+	template <class THandle> TWrapper* FromHandle(THandle hHandle)
 	{
 		if (!hHandle)
 			return nullptr;
-		for (auto& pOwner : m_owners) {
-			if (static_cast<THandle>(*pOwner) == hHandle)
-				return pOwner.get();
+		for (TWrapper& wrapper : m_wrappers) {
+			if (static_cast<THandle>(wrapper) == hHandle)
+				return &wrapper;
 		}
-		m_owners.push_back(std::make_unique<TWrapper>());
-		m_owners.back()->Attach(hHandle);
-		return m_owners.back().get();
+		TWrapper& wrapper = m_wrappers[m_nNext];
+		m_nNext = (m_nNext + 1) % kSlots;
+		wrapper.Detach();
+		wrapper.Attach(hHandle);
+		return &wrapper;
 	}
 
 private:
-	std::vector<std::unique_ptr<TOwner>> m_owners;
+	TWrapper m_wrappers[kSlots];
+	size_t m_nNext = 0;
 };

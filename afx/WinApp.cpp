@@ -1,30 +1,13 @@
 // CWinApp: start-up, the registry profile and the application-wide helpers.
 #include "WinApp.h"
 
+#include "HandleOwner.h"
 #include "Wnd.h"
 #include "afxres.h"
 
 namespace {
 
 CWinApp* g_pApp = nullptr;
-
-// Closes a registry key when it goes out of scope.
-class CRegKey
-{
-public:
-	explicit CRegKey(HKEY hKey) : m_hKey(hKey) {}
-	~CRegKey()
-	{
-		if (m_hKey)
-			::RegCloseKey(m_hKey);
-	}
-	CRegKey(const CRegKey&) = delete;
-	CRegKey& operator=(const CRegKey&) = delete;
-	operator HKEY() const { return m_hKey; }
-
-private:
-	HKEY m_hKey;
-};
 
 HKEY OpenSubKey(HKEY hParent, LPCTSTR lpszName, bool bCreate)
 {
@@ -85,13 +68,13 @@ HKEY CWinApp::GetSectionKey(LPCTSTR lpszSection, bool bCreate) const
 {
 	if (!m_pszRegistryKey || !m_pszProfileName)
 		return nullptr;
-	CRegKey software(OpenSubKey(HKEY_CURRENT_USER, "Software", bCreate));
+	CRegKeyHandle software(OpenSubKey(HKEY_CURRENT_USER, "Software", bCreate));
 	if (!software)
 		return nullptr;
-	CRegKey vendor(OpenSubKey(software, m_pszRegistryKey, bCreate));
+	CRegKeyHandle vendor(OpenSubKey(software, m_pszRegistryKey, bCreate));
 	if (!vendor)
 		return nullptr;
-	CRegKey app(OpenSubKey(vendor, m_pszProfileName, bCreate));
+	CRegKeyHandle app(OpenSubKey(vendor, m_pszProfileName, bCreate));
 	if (!app)
 		return nullptr;
 	return OpenSubKey(app, lpszSection, bCreate);
@@ -99,7 +82,7 @@ HKEY CWinApp::GetSectionKey(LPCTSTR lpszSection, bool bCreate) const
 
 UINT CWinApp::GetProfileInt(LPCTSTR lpszSection, LPCTSTR lpszEntry, int nDefault)
 {
-	CRegKey key(GetSectionKey(lpszSection, false));
+	CRegKeyHandle key(GetSectionKey(lpszSection, false));
 	if (!key)
 		return static_cast<UINT>(nDefault);
 	DWORD dwType = 0;
@@ -114,7 +97,7 @@ UINT CWinApp::GetProfileInt(LPCTSTR lpszSection, LPCTSTR lpszEntry, int nDefault
 
 BOOL CWinApp::WriteProfileInt(LPCTSTR lpszSection, LPCTSTR lpszEntry, int nValue)
 {
-	CRegKey key(GetSectionKey(lpszSection, true));
+	CRegKeyHandle key(GetSectionKey(lpszSection, true));
 	if (!key)
 		return FALSE;
 	const DWORD dwValue = static_cast<DWORD>(nValue);
@@ -124,7 +107,7 @@ BOOL CWinApp::WriteProfileInt(LPCTSTR lpszSection, LPCTSTR lpszEntry, int nValue
 
 CString CWinApp::GetProfileString(LPCTSTR lpszSection, LPCTSTR lpszEntry, LPCTSTR lpszDefault)
 {
-	CRegKey key(GetSectionKey(lpszSection, false));
+	CRegKeyHandle key(GetSectionKey(lpszSection, false));
 	DWORD dwType = 0;
 	DWORD dwCount = 0;
 	if (!key || ::RegQueryValueExA(key, lpszEntry, nullptr, &dwType, nullptr, &dwCount) != ERROR_SUCCESS ||
@@ -149,7 +132,7 @@ CString CWinApp::GetProfileString(LPCTSTR lpszSection, LPCTSTR lpszEntry, LPCTST
 
 BOOL CWinApp::WriteProfileString(LPCTSTR lpszSection, LPCTSTR lpszEntry, LPCTSTR lpszValue)
 {
-	CRegKey key(GetSectionKey(lpszSection, true));
+	CRegKeyHandle key(GetSectionKey(lpszSection, true));
 	if (!key)
 		return FALSE;
 	return ::RegSetValueExA(key, lpszEntry, 0, REG_SZ, reinterpret_cast<const BYTE*>(lpszValue),

@@ -10,54 +10,6 @@
 
 namespace {
 
-// A fixed memory block, freed with the owner by pfnFree (LocalFree or GlobalFree, as it was allocated).
-template <class T, HLOCAL(WINAPI* pfnFree)(HLOCAL)> class CMemoryBlock
-{
-public:
-	explicit CMemoryBlock(void* pBlock) : m_pBlock(static_cast<T*>(pBlock)) {}
-	~CMemoryBlock()
-	{
-		if (m_pBlock)
-			pfnFree(m_pBlock);
-	}
-	CMemoryBlock(const CMemoryBlock&) = delete;
-	CMemoryBlock& operator=(const CMemoryBlock&) = delete;
-	operator T*() const { return m_pBlock; }
-
-private:
-	T* m_pBlock;
-};
-
-// The description block CreateBitmapInfo returns, and the pixel buffer.
-using CBitmapInfoBlock = CMemoryBlock<BITMAPINFO, ::LocalFree>;
-using CPixelBuffer = CMemoryBlock<BYTE, ::GlobalFree>;
-
-// A file handle, closed with the owner; INVALID_HANDLE_VALUE, not null, is its empty value.
-class CFileHandle
-{
-public:
-	explicit CFileHandle(HANDLE hFile) : m_hFile(hFile) {}
-	~CFileHandle()
-	{
-		if (m_hFile != INVALID_HANDLE_VALUE)
-			::CloseHandle(m_hFile);
-	}
-	CFileHandle(const CFileHandle&) = delete;
-	CFileHandle& operator=(const CFileHandle&) = delete;
-	operator HANDLE() const { return m_hFile; }
-
-	// Closes the handle, valid or not, and answers as CloseHandle did; the owner then holds none.
-	BOOL Close()
-	{
-		const BOOL bClosed = ::CloseHandle(m_hFile);
-		m_hFile = INVALID_HANDLE_VALUE;
-		return bClosed;
-	}
-
-private:
-	HANDLE m_hFile;
-};
-
 void ReportError(LPCTSTR pszStep) { ::MessageBoxA(nullptr, pszStep, "Error", MB_OK); }
 
 // One write call; a write that stores fewer bytes than asked for has failed too.
@@ -89,7 +41,6 @@ CString CScreenGrabber::Capture()
 {
 	m_strFilePath.Empty();
 
-	BeginStep(CaptureStep::DisplayContexts);
 	CDC screenDC;
 	screenDC.Attach(::CreateDCA("DISPLAY", nullptr, nullptr, nullptr));
 	CDC memDC;
@@ -97,9 +48,7 @@ CString CScreenGrabber::Capture()
 
 	int nHeight = screenDC.GetDeviceCaps(VERTRES);
 	int nWidth = screenDC.GetDeviceCaps(HORZRES);
-	EndStep(CaptureStep::DisplayContexts);
 
-	BeginStep(CaptureStep::Bitmap);
 	CBitmap bitmap;
 	if (!bitmap.Attach(::CreateCompatibleBitmap(screenDC, nWidth, nHeight))) {
 		ReportError("hbmScreen");
@@ -110,24 +59,18 @@ CString CScreenGrabber::Capture()
 		ReportError("Compatible Bitmap Selection");
 		return m_strFilePath;
 	}
-	EndStep(CaptureStep::Bitmap);
 
-	BeginStep(CaptureStep::ScreenCopy);
 	nHeight = screenDC.GetDeviceCaps(VERTRES);
 	nWidth = screenDC.GetDeviceCaps(HORZRES);
 	if (!memDC.BitBlt(0, 0, nWidth, nHeight, &screenDC, 0, 0, SRCCOPY))
 		ReportError("Screen to Compat Blt Failed");
-	EndStep(CaptureStep::ScreenCopy);
 
-	BeginStep(CaptureStep::BitmapInfo);
-	const CBitmapInfoBlock info(CreateBitmapInfo(bitmap));
-	if (info) {
-		EndStep(CaptureStep::BitmapInfo);
-		BeginStep(CaptureStep::FileName);
+	const LPBITMAPINFO pbi = CreateBitmapInfo(bitmap);
+	const CLocalBlock info(pbi);
+	if (pbi) {
 		MakeCaptureFileName();
-		EndStep(CaptureStep::FileName);
 		if (!m_strFilePath.IsEmpty())
-			WriteBmpFile(m_strFilePath, info, bitmap, screenDC);
+			WriteBmpFile(m_strFilePath, pbi, bitmap, screenDC);
 	}
 
 	CString strResult = m_strFilePath;
@@ -184,19 +127,15 @@ void CScreenGrabber::WriteBmpFile(CString strPath, LPBITMAPINFO pbi, HBITMAP hBi
 	const DWORD dwBufferSize = header.biSizeImage;
 	// Zero-filled, so rows a failed read leaves behind are black. A size of 0 is an image too large
 	// to describe, refused as a buffer that cannot be had (a block of 0 bytes could be).
-	BeginStep(CaptureStep::PixelBuffer);
-	const CPixelBuffer buffer(
+	const CGlobalBlock buffer(
 		dwBufferSize ? ::GlobalAlloc(GMEM_FIXED | GMEM_ZEROINIT, dwBufferSize) : nullptr);
-	EndStep(CaptureStep::PixelBuffer);
 	if (!buffer) {
 		AfxMessageBox("GlobalAlloc Error", MB_OK);
 		return;
 	}
 
-	BeginStep(CaptureStep::PixelRead);
 	if (!::GetDIBits(hDC, hBitmap, 0, LOWORD(header.biHeight), buffer, pbi, DIB_RGB_COLORS))
 		AfxMessageBox("GetDIBits Error", MB_OK);
-	EndStep(CaptureStep::PixelRead);
 
 	// The file is written under a name of this process's own and takes the capture's name only when
 	// it is complete: a failed write never leaves a truncated capture nor spoils one of the same name,
@@ -215,7 +154,6 @@ void CScreenGrabber::WriteBmpFile(CString strPath, LPBITMAPINFO pbi, HBITMAP hBi
 		}
 	};
 
-	BeginStep(CaptureStep::FileWrite);
 	CFileHandle file(::CreateFileA(strPartPath, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
 		FILE_ATTRIBUTE_NORMAL, nullptr));
 	const bool bCreated = file != INVALID_HANDLE_VALUE;
@@ -236,13 +174,11 @@ void CScreenGrabber::WriteBmpFile(CString strPath, LPBITMAPINFO pbi, HBITMAP hBi
 	report(WriteBlock(file, &layout.fileHeader, sizeof(layout.fileHeader)), "WriteFile 1 Error");
 	report(WriteBlock(file, pbi, layout.dwInfoBytes), "WriteFile 2 Error");
 	report(WriteBlock(file, buffer, layout.dwPixelBytes), "WriteFile 3 Error");
-	report(file.Close() != FALSE, "CloseHandle Error");
-	EndStep(CaptureStep::FileWrite);
+	// Closed even when it was never opened, so that the platform's answer shows as the other steps' do.
+	report(::CloseHandle(file.Detach()) != FALSE, "CloseHandle Error");
 
-	BeginStep(CaptureStep::Rename);
 	if (bComplete)
 		report(ReplaceWithFile(strPartPath, strPath), "MoveFile Error");
 	if (!bComplete && bCreated)
 		::DeleteFileA(strPartPath);
-	EndStep(CaptureStep::Rename);
 }

@@ -18,18 +18,15 @@ const UINT kDrawDelayMs = 100;
 // truncated one and brings the program down; such a file, like any that is not a BMP, shows black.
 bool IsCompleteBmp(LPCTSTR pszPath)
 {
-	HANDLE hFile =
+	const CFileHandle file(
 		::CreateFileA(pszPath, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-			OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-	if (hFile == INVALID_HANDLE_VALUE)
-		return false;
+			OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
 	BYTE head[sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER)];
 	DWORD dwRead = 0;
 	LARGE_INTEGER size = {};
-	const bool bRead =
-		::ReadFile(hFile, head, sizeof(head), &dwRead, nullptr) && ::GetFileSizeEx(hFile, &size);
-	::CloseHandle(hFile);
-	return bRead && IsCompleteBmpFile(head, dwRead, static_cast<uint64_t>(size.QuadPart));
+	return file != INVALID_HANDLE_VALUE && ::ReadFile(file, head, sizeof(head), &dwRead, nullptr) &&
+		   ::GetFileSizeEx(file, &size) &&
+		   IsCompleteBmpFile(head, dwRead, static_cast<uint64_t>(size.QuadPart));
 }
 
 } // namespace
