@@ -12,6 +12,7 @@ is checked; the x64 Win32 tests then read its resources as data too (scripts/tes
 import hashlib
 import io
 import os
+import re
 import subprocess
 import sys
 import zipfile
@@ -135,11 +136,14 @@ def test_symbols_file_matches_its_exe(dist, flavour):
     layout = [(name, address, size) for name, address, size, _f in symbols.sections()]
     assert [s[:3] for s in exe.sections() if s[0] != ".gnu_debuglink"] == layout[:len(exe.sections()) - 1]
     assert ".debug_info" in [name for name, *_ in layout] and symbols.timestamp == 0
-    # The stack protector's runtime is linked in, and the program's own functions are named.
+    # The program's own functions are named, every C++ unit of it was compiled with the stack protector (the
+    # compiler records its options), and the protector's guard and failure are linked in.
     names = set(symbols.symbols())
+    assert any("CScreenGrabber" in name for name in names)
+    producers = re.findall(rb"GNU C\+\+[^\0]*", symbols.section_data(".debug_info"))
+    assert producers and [p for p in producers if b" -fstack-protector-strong" not in p] == []
     prefix = "_" if flavour == "x86" else ""
     assert {prefix + "__stack_chk_fail", prefix + "__stack_chk_guard"} <= names
-    assert any("CScreenGrabber" in name for name in names)
 
 
 @pytest.mark.parametrize("flavour", FLAVOURS)
