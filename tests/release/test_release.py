@@ -31,14 +31,14 @@ SIZE_BUDGET = 96 * 1024
 
 
 def _reviewed_imports():
-    """(lowest Windows as (major, minor), {flavour: {"DLL!function": version or None}}) from imports.txt."""
-    lowest, reviewed = None, {flavour: {} for flavour in FLAVOURS}
+    """({flavour: lowest Windows as (major, minor)}, {flavour: {"DLL!function": version or None}}) from imports.txt."""
+    lowest, reviewed = {}, {flavour: {} for flavour in FLAVOURS}
     for line in (Path(__file__).parent / "imports.txt").read_text().splitlines():
         words = line.split("#")[0].split()
         if not words:
             continue
         if words[0] == "lowest":
-            lowest = tuple(map(int, words[1].split(".")))
+            lowest[words[1]] = tuple(map(int, words[2].split(".")))
             continue
         flavours = [words.pop(0)] if words[0] in FLAVOURS else list(FLAVOURS)
         version = tuple(map(int, words[1].split("."))) if len(words) > 1 else None
@@ -152,6 +152,7 @@ def test_symbols_file_matches_its_exe(dist, flavour):
 def test_header_states_the_lowest_windows_its_reviewed_imports_allow(dist, flavour):
     exe = pe.PeFile(_exe(dist, flavour))
     lowest, reviewed = _reviewed_imports()
+    lowest = lowest[flavour]
     imported = ["%s!%s" % (dll, function) for dll, functions in exe.imports().items() for function in functions]
     assert [name for name in imported if name not in reviewed[flavour]] == [], "not reviewed: see imports.txt"
     assert [name for name in imported if (reviewed[flavour][name] or lowest) > lowest] == []
