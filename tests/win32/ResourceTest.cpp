@@ -457,11 +457,26 @@ TEST_F(ResourceTest, VersionBlockHasItsFixedPartTranslationAndEveryString)
 } // namespace
 
 // Every About text shows whole on one line in the dialog's own font, as the user sees it, and the icon shows
-// beside them, clear of every other control. Run again at 120, 144 and 192 dots per inch.
+// beside them, clear of every other control. Run again at 120, 144 and 192 dots per inch, where
+// FROSTPANE_EXPECT_DPI names the dots per inch the box must be laid out at. The box is made DPI aware, as the
+// program's is: where the platform scales an undeclared window (Wine 10, Windows), one made unaware would be
+// laid out at 96 whatever the display.
 TEST(AboutBoxLayout, EachStaticTextFitsItsControlAndTheIconShows)
 {
+	using ThreadContextFn = DPI_AWARENESS_CONTEXT(WINAPI*)(DPI_AWARENESS_CONTEXT);
+	const auto pfnThreadContext = reinterpret_cast<ThreadContextFn>(reinterpret_cast<void (*)()>(
+		GetProcAddress(GetModuleHandleA("user32.dll"), "SetThreadDpiAwarenessContext")));
+	const DPI_AWARENESS_CONTEXT oldContext =
+		pfnThreadContext ? pfnThreadContext(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2) : nullptr;
 	HWND hDlg = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(100), nullptr, nullptr, 0);
+	if (oldContext)
+		pfnThreadContext(oldContext);
 	ASSERT_NE(hDlg, nullptr);
+	if (const char* pszDpi = std::getenv("FROSTPANE_EXPECT_DPI")) {
+		HDC hdc = GetDC(hDlg);
+		EXPECT_EQ(GetDeviceCaps(hdc, LOGPIXELSY), std::atoi(pszDpi)) << "the box is not laid out at that DPI";
+		ReleaseDC(hDlg, hdc);
+	}
 	RECT rcDialog;
 	GetClientRect(hDlg, &rcDialog);
 	std::vector<RECT> others;
