@@ -458,19 +458,21 @@ TEST_F(ResourceTest, VersionBlockHasItsFixedPartTranslationAndEveryString)
 
 // Every About text shows whole on one line in the dialog's own font, as the user sees it, and the icon shows
 // beside them, clear of every other control. Run again at 120, 144 and 192 dots per inch, where
-// FROSTPANE_EXPECT_DPI names the dots per inch the box must be laid out at. The box is made DPI aware, as the
-// program's is: where the platform scales an undeclared window (Wine 10, Windows), one made unaware would be
-// laid out at 96 whatever the display.
+// FROSTPANE_EXPECT_DPI names the dots per inch the box must be laid out at. The process declares itself DPI
+// aware first, as the program does: where the platform scales an undeclared process (Wine 10, Windows), the
+// box would otherwise be laid out at 96 whatever the display. (Each test runs in a process of its own.)
 TEST(AboutBoxLayout, EachStaticTextFitsItsControlAndTheIconShows)
 {
-	using ThreadContextFn = DPI_AWARENESS_CONTEXT(WINAPI*)(DPI_AWARENESS_CONTEXT);
-	const auto pfnThreadContext = reinterpret_cast<ThreadContextFn>(reinterpret_cast<void (*)()>(
-		GetProcAddress(GetModuleHandleA("user32.dll"), "SetThreadDpiAwarenessContext")));
-	const DPI_AWARENESS_CONTEXT oldContext =
-		pfnThreadContext ? pfnThreadContext(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2) : nullptr;
+	using ContextFn = BOOL(WINAPI*)(DPI_AWARENESS_CONTEXT);
+	using AwareFn = BOOL(WINAPI*)();
+	HMODULE hUser32 = GetModuleHandleA("user32.dll");
+	const auto pfnContext = reinterpret_cast<ContextFn>(
+		reinterpret_cast<void (*)()>(GetProcAddress(hUser32, "SetProcessDpiAwarenessContext")));
+	const auto pfnAware = reinterpret_cast<AwareFn>(
+		reinterpret_cast<void (*)()>(GetProcAddress(hUser32, "SetProcessDPIAware")));
+	if (!(pfnContext && pfnContext(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2)) && pfnAware)
+		pfnAware();
 	HWND hDlg = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(100), nullptr, nullptr, 0);
-	if (oldContext)
-		pfnThreadContext(oldContext);
 	ASSERT_NE(hDlg, nullptr);
 	if (const char* pszDpi = std::getenv("FROSTPANE_EXPECT_DPI")) {
 		HDC hdc = GetDC(hDlg);
