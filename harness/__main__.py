@@ -1,9 +1,10 @@
 """The harness as a command.
 
-    python3 -m harness with-display [--size WxH] [--depth D] [--dpi N] [--no-picture] [--flavour F] [--prefix DIR]
-        -- CMD...
-starts a display with openbox and the picture, boots a Wine prefix of flavour F (a temporary one unless --prefix
-names one), gives it N dots per inch if asked (HKCU\\Control Panel\\Desktop LogPixels, which Wine 8 reads first),
+    python3 -m harness with-display [--size WxH] [--depth D] [--dpi N] [--no-picture] [--flavour F] [--wine 8|10]
+        [--prefix DIR] -- CMD...
+starts a display with openbox and the picture, boots a Wine prefix of flavour F for that Wine (default
+FROSTPANE_WINE, else 8; a temporary prefix unless --prefix names one), gives it N dots per inch if asked
+(HKCU\\Control Panel\\Desktop LogPixels, which Wine 8 and 10 read first),
 starts a Wine session in it that lasts while CMD runs (so CMD's pipes close when its wine programs
 end), runs CMD with DISPLAY, WINEPREFIX, WINEDEBUG, WINEDLLOVERRIDES and that flavour's Wine variables set, tears
 everything down and exits with CMD's status.
@@ -21,7 +22,7 @@ import sys
 import tempfile
 import time
 
-from harness.wine import FLAVOURS
+from harness.wine import FLAVOURS, WINES
 from harness.waiting import stop_process
 from harness.wineprefix import WinePrefix
 from harness.xdisplay import Display
@@ -49,12 +50,12 @@ def _with_display(args):
         if not args.no_picture:
             display.paint_picture()
         if args.prefix:
-            prefix = WinePrefix(args.prefix, display, args.flavour)
+            prefix = WinePrefix(args.prefix, display, args.flavour, args.wine)
             if not os.path.exists(os.path.join(prefix.path, "system.reg")):
-                prefix = WinePrefix.build(args.prefix, display, flavour=args.flavour)
+                prefix = WinePrefix.build(args.prefix, display, flavour=args.flavour, wine=args.wine)
         else:
             work = tempfile.mkdtemp(prefix="frostpane-wine-")
-            prefix = WinePrefix.build(os.path.join(work, "prefix"), display, flavour=args.flavour)
+            prefix = WinePrefix.build(os.path.join(work, "prefix"), display, flavour=args.flavour, wine=args.wine)
         if args.dpi:
             prefix.reg_set(r"HKCU\Control Panel\Desktop", "LogPixels", "REG_DWORD", args.dpi)
             prefix.wait_idle()
@@ -128,6 +129,8 @@ def main(argv=None):
     p.add_argument("--no-picture", action="store_true", help="leave the root window black")
     p.add_argument("--flavour", choices=FLAVOURS, default=None,
                    help="the Wine to use: x86 or x64 (default: FROSTPANE_FLAVOUR, else x86 where the host runs it)")
+    p.add_argument("--wine", choices=WINES, default=None,
+                   help="Wine 8 (Debian 12's) or 10 (the trixie root's); default FROSTPANE_WINE, else 8")
     p.add_argument("--prefix", help="use (and boot if new) this Wine prefix instead of a temporary one")
     p.add_argument("cmd", nargs=argparse.REMAINDER, help="-- the command to run")
     f = sub.add_parser("figures", help="print how long displays and prefixes take here, and Wine's depths")

@@ -66,26 +66,40 @@ class WinePrefix:
     start_session() instead starts one that lasts until kill(), with nothing inheriting the caller's output.
     """
 
-    def __init__(self, path, display=None, flavour=None):
+    def __init__(self, path, display=None, flavour=None, wine=None):
         self.path = os.path.abspath(path)
         self.display = display
-        self.wine = Wine(flavour)
+        self.wine = Wine(flavour, wine)
+        made_by = self.made_by()
+        if made_by is not None and made_by != self.wine.wine:
+            raise RuntimeError("%s is a Wine %s prefix, not one for Wine %s (their formats differ)"
+                               % (self.path, made_by, self.wine.wine))
         self.boot_seconds = None
         self._temp = None
         self._explorer = None
 
     def __repr__(self):
-        return "WinePrefix(%r, %s)" % (self.path, self.wine.flavour)
+        return "WinePrefix(%r, %s)" % (self.path, self.wine.label)
+
+    def made_by(self):
+        """The Wine ("8" or "10") whose build() made this prefix, or None where it does not say."""
+        try:
+            with open(os.path.join(self.path, _MADE_BY)) as f:
+                return f.read().strip()
+        except OSError:
+            return None
 
     @classmethod
-    def build(cls, path, display=None, timeout=300, flavour=None):
+    def build(cls, path, display=None, timeout=300, flavour=None, wine=None):
         """Boots a new prefix of the flavour's architecture at path (wineboot -i, then wineserver -w) with the
-        crash dialog turned off."""
-        prefix = cls(path, display, flavour)
+        crash dialog turned off, marked with the Wine that made it."""
+        prefix = cls(path, display, flavour, wine)
         prefix.wine.check()
         if os.path.exists(os.path.join(prefix.path, "system.reg")):
             raise FileExistsError("a prefix exists already at %s" % prefix.path)
-        os.makedirs(os.path.dirname(prefix.path), exist_ok=True)
+        os.makedirs(prefix.path, exist_ok=True)
+        with open(os.path.join(prefix.path, _MADE_BY), "w") as f:
+            f.write(prefix.wine.wine + "\n")
         started = time.monotonic()
         r = _run_to_end(prefix.wine.command("wineboot", "-i"), prefix.env(), timeout)
         if r.returncode != 0:
@@ -104,7 +118,7 @@ class WinePrefix:
             raise FileExistsError("%s exists and is not empty" % path)
         os.makedirs(os.path.dirname(path), exist_ok=True)
         subprocess.run(["cp", "-a", self.path, path], check=True, timeout=300)
-        return WinePrefix(path, display if display is not None else self.display, self.wine.flavour)
+        return WinePrefix(path, display if display is not None else self.display, self.wine.flavour, self.wine.wine)
 
     def env(self, display=None):
         env = self.wine.env()
@@ -272,6 +286,9 @@ class WinePrefix:
                 raise RuntimeError("no TMP or TEMP in HKCU\\Environment of %s" % self.path)
         return self._temp
 
+
+# The file in a prefix that names the Wine that made it.
+_MADE_BY = "frostpane-wine"
 
 _HIVES = {
     "HKCU": "HKEY_CURRENT_USER",

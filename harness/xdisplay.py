@@ -11,6 +11,7 @@ import time
 
 from harness.pictures import IM_DISPLAY, IM_IMPORT, mean_abs_diff, diff_rgb, parse_xwd, picture, write_ppm
 from harness.waiting import poll, stop_process
+from harness.wine import program_pids
 
 
 class Display:
@@ -189,7 +190,16 @@ class Display:
     # Windows
 
     def windows(self, name=None, cls=None, pid=None, visible=True):
-        """X window ids matching all given criteria; name and cls are exact, case-sensitive texts."""
+        """X window ids matching all given criteria; name and cls are exact, case-sensitive texts. pid may be the
+        process a Wine command started (for Wine 10 that is bwrap, whose child is the program)."""
+        if pid is not None:
+            found = []
+            for one in program_pids(pid):
+                found += [w for w in self._windows(name, cls, one, visible) if w not in found]
+            return found
+        return self._windows(name, cls, None, visible)
+
+    def _windows(self, name, cls, pid, visible):
         args = ["xdotool", "search"]
         if visible:
             args.append("--onlyvisible")

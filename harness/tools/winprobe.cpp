@@ -9,8 +9,11 @@
 //   winprobe temp                                     what GetTempPathA answers
 //   winprobe pixel X Y [X Y ...]                      the screen's colour at each point, read with GetPixel
 //   winprobe msgbox TEXT CAPTION [TYPE]               MessageBoxA(NULL, ...); prints result=N when closed
-//   winprobe window TITLE X Y W H [--topmost] [--popup] [--color 0xRRGGBB]
-//                                                     a plain window filled with one colour, until closed
+//   winprobe window TITLE X Y W H [--topmost] [--popup] [--color 0xRRGGBB] [--timer 0xRRGGBB]
+//                                                     a plain window filled with one colour, until closed;
+//                                                     with --timer it repaints in the second colour on the
+//                                                     first tick of a 100 ms SetTimer, and a key press ends
+//                                                     it
 //
 // select:  --class NAME   exact window class, e.g. "#32770" for dialogs and message boxes
 //          --exe NAME     the window's process image is NAME (case-insensitive), e.g. Frostpane.exe
@@ -29,6 +32,12 @@
 // the screen show (icon_match=exclamation, hand, question, asterisk, application, winlogo or exe:N). Icon
 // handles belong to one process under Wine, so comparing STM_GETICON with this process's LoadIconA(NULL,
 // IDI_EXCLAMATION) cannot work. CAPTION and the TEXT of msgbox/window take \n, \t and \\ escapes.
+//
+// winprobe sees the screen in device pixels, as the program does once it has declared itself DPI aware: it
+// declares the same (per-monitor where the Windows knows it) before anything else. --unaware as the first
+// argument leaves it undeclared, so where the platform scales an undeclared process (Wine 10 at 120, 144 or
+// 192 dots per inch) it sees the scaled screen: `winprobe --unaware screen` reads the crop such a process
+// gets.
 //
 // Output is one fact per line, key=value. Values are escaped so each fits on a line: \n \r \t \\ and \xNN for
 // every other byte outside 0x20..0x7E. Numbers are decimal, handles and style bits are 0x-prefixed hex.
@@ -400,7 +409,8 @@ int Usage()
 		"[CAPTION] [MSG WPARAM LPARAM]\n"
 		"       winprobe list | screen | temp | pixel X Y [X Y...]\n"
 		"       winprobe msgbox TEXT CAPTION [TYPE]\n"
-		"       winprobe window TITLE X Y W H [--topmost] [--popup] [--color 0xRRGGBB]\n");
+		"       winprobe window TITLE X Y W H [--topmost] [--popup] [--color 0xRRGGBB] [--timer 0xRRGGBB]\n"
+		"       winprobe --unaware COMMAND ...\n");
 	return 2;
 }
 
@@ -537,6 +547,8 @@ int CmdMsgBox(int argc, char** argv)
 }
 
 COLORREF g_fill = RGB(255, 0, 255);
+COLORREF g_tickFill = 0;
+bool g_timer = false;
 
 LRESULT CALLBACK PlainWndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
 {
@@ -552,6 +564,15 @@ LRESULT CALLBACK PlainWndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
 	}
 	case WM_ERASEBKGND:
 		return 1;
+	case WM_TIMER:
+		KillTimer(hwnd, wp);
+		g_fill = g_tickFill;
+		InvalidateRect(hwnd, nullptr, FALSE);
+		return 0;
+	case WM_KEYDOWN:
+		if (g_timer)
+			DestroyWindow(hwnd);
+		return 0;
 	case WM_DESTROY:
 		PostQuitMessage(0);
 		return 0;
@@ -574,6 +595,10 @@ int CmdWindow(int argc, char** argv)
 		else if (a == "--color" && i + 1 < argc && ParseNumber(argv[i + 1], n)) {
 			g_fill = RGB((n >> 16) & 0xFF, (n >> 8) & 0xFF, n & 0xFF);
 			++i;
+		} else if (a == "--timer" && i + 1 < argc && ParseNumber(argv[i + 1], n)) {
+			g_tickFill = RGB((n >> 16) & 0xFF, (n >> 8) & 0xFF, n & 0xFF);
+			g_timer = true;
+			++i;
 		} else
 			pos.push_back(argv[i]);
 	}
@@ -595,6 +620,8 @@ int CmdWindow(int argc, char** argv)
 		return 1;
 	ShowWindow(hwnd, SW_SHOWNORMAL);
 	UpdateWindow(hwnd);
+	if (g_timer)
+		SetTimer(hwnd, 1, 100, nullptr);
 	FactHex("hwnd", reinterpret_cast<UINT_PTR>(hwnd));
 	std::fflush(stdout);
 	MSG m;
@@ -607,8 +634,29 @@ int CmdWindow(int argc, char** argv)
 
 } // namespace
 
+// Per-monitor awareness (Windows 10 1703 and later), else the system-wide kind (Vista and later).
+void DeclareDpiAware()
+{
+	using ContextFn = BOOL(WINAPI*)(HANDLE);
+	using AwareFn = BOOL(WINAPI*)();
+	HMODULE user32 = GetModuleHandleA("user32.dll");
+	auto context = reinterpret_cast<ContextFn>(
+		reinterpret_cast<void (*)()>(GetProcAddress(user32, "SetProcessDpiAwarenessContext")));
+	if (context && context(reinterpret_cast<HANDLE>(static_cast<INT_PTR>(-4))))
+		return;
+	auto aware =
+		reinterpret_cast<AwareFn>(reinterpret_cast<void (*)()>(GetProcAddress(user32, "SetProcessDPIAware")));
+	if (aware)
+		aware();
+}
+
 int main(int argc, char** argv)
 {
+	if (argc >= 2 && std::strcmp(argv[1], "--unaware") == 0) {
+		--argc;
+		++argv;
+	} else
+		DeclareDpiAware();
 	if (argc < 2)
 		return Usage();
 	const std::string cmd = argv[1];

@@ -1,7 +1,8 @@
 """Fixtures for the end-to-end tests: private X displays, Wine prefixes and the executables under test.
 
 The flavour under test is FROSTPANE_FLAVOUR (x86 or x64; default x86 where the host runs 32-bit code, else x64):
-it picks the build folder the executables come from and the Wine the prefixes are made for.
+it picks the build folder the executables come from and the Wine the prefixes are made for. FROSTPANE_WINE (8,
+Debian 12's, the default, or 10, from the root scripts/setup makes) picks which Wine that is.
 
 - frostpane_exe, winprobe_exe: paths from FROSTPANE_EXE and WINPROBE_EXE (defaults under build/<flavour>); a
   missing executable fails the test with the path it looked at, never skips it.
@@ -26,12 +27,13 @@ import pytest
 REPO = Path(__file__).resolve().parents[2]
 sys.path.insert(0, str(REPO))
 
-from harness.wine import flavour_from_env  # noqa: E402
+from harness.wine import flavour_from_env, wine_from_env  # noqa: E402
 from harness.wineprefix import WinePrefix  # noqa: E402
 from harness.winprobe import Probe  # noqa: E402
 from harness.xdisplay import Display  # noqa: E402
 
 FLAVOUR = flavour_from_env()
+WINE = wine_from_env()
 
 
 def _executable(variable, default):
@@ -56,7 +58,7 @@ def winprobe_exe():
 def wine_template(tmp_path_factory):
     base = tmp_path_factory.mktemp("wine")
     with Display(640, 480, 24) as boot_display:
-        template = WinePrefix.build(base / "template", boot_display, flavour=FLAVOUR)
+        template = WinePrefix.build(base / "template", boot_display, flavour=FLAVOUR, wine=WINE)
     template.display = None
     yield template
     template.remove(server_folder=True)

@@ -457,11 +457,28 @@ TEST_F(ResourceTest, VersionBlockHasItsFixedPartTranslationAndEveryString)
 } // namespace
 
 // Every About text shows whole on one line in the dialog's own font, as the user sees it, and the icon shows
-// beside them, clear of every other control. Run again at 120, 144 and 192 dots per inch.
+// beside them, clear of every other control. Run again at 120, 144 and 192 dots per inch, where
+// FROSTPANE_EXPECT_DPI names the dots per inch the box must be laid out at. The process declares itself DPI
+// aware first, as the program does: where the platform scales an undeclared process (Wine 10, Windows), the
+// box would otherwise be laid out at 96 whatever the display. (Each test runs in a process of its own.)
 TEST(AboutBoxLayout, EachStaticTextFitsItsControlAndTheIconShows)
 {
+	using ContextFn = BOOL(WINAPI*)(DPI_AWARENESS_CONTEXT);
+	using AwareFn = BOOL(WINAPI*)();
+	HMODULE hUser32 = GetModuleHandleA("user32.dll");
+	const auto pfnContext = reinterpret_cast<ContextFn>(
+		reinterpret_cast<void (*)()>(GetProcAddress(hUser32, "SetProcessDpiAwarenessContext")));
+	const auto pfnAware = reinterpret_cast<AwareFn>(
+		reinterpret_cast<void (*)()>(GetProcAddress(hUser32, "SetProcessDPIAware")));
+	if (!(pfnContext && pfnContext(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2)) && pfnAware)
+		pfnAware();
 	HWND hDlg = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(100), nullptr, nullptr, 0);
 	ASSERT_NE(hDlg, nullptr);
+	if (const char* pszDpi = std::getenv("FROSTPANE_EXPECT_DPI")) {
+		HDC hdc = GetDC(hDlg);
+		EXPECT_EQ(GetDeviceCaps(hdc, LOGPIXELSY), std::atoi(pszDpi)) << "the box is not laid out at that DPI";
+		ReleaseDC(hDlg, hdc);
+	}
 	RECT rcDialog;
 	GetClientRect(hDlg, &rcDialog);
 	std::vector<RECT> others;
