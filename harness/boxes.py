@@ -118,18 +118,18 @@ def drive(desk, prefix, probe, procs, covers=1, timeout=90, exe=EXE):
     Returns (the boxes in the order they came, the cover windows' list entries, or None when a run ended before
     its cover window came up)."""
     boxes = []
-    deadline = time.monotonic() + timeout
-    while True:
+
+    def answered():
         if any(p.poll() is not None for p in procs):
-            return boxes, None
+            return (None,)
         wins = windows(prefix, probe, exe)
         titled = [w for w in wins if w[3]]
         if titled:
             boxes.append(dismiss(desk, prefix, probe, titled[0][3], exe))
-            continue
+            return None
         up = [w for w in wins if w[1] == "#32770" and not w[3]]
-        if len(up) >= covers:
-            return boxes, up
-        if time.monotonic() > deadline:
-            raise TimeoutError("%d cover window(s) not up after %d s; boxes so far %r" % (covers, timeout, boxes))
-        time.sleep(0.05)
+        return len(up) >= covers and (up,)
+    try:
+        return boxes, poll(answered, timeout, "cover windows")[0]
+    except TimeoutError:
+        raise TimeoutError("%d cover window(s) not up after %d s; boxes so far %r" % (covers, timeout, boxes)) from None
