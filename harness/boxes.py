@@ -34,20 +34,23 @@ def _select(caption, exe):
     return ["--exe", exe, "--class", "#32770", winprobe.arg(caption)]
 
 
-def read(prefix, probe, caption, exe=EXE, timeout=30):
+def read(prefix, probe, caption, exe=EXE, timeout=30, facts=None):
     """(Box, winprobe's facts) of exe's box with this caption, once it is up and its icon painted.
 
     winprobe names an icon by the pixels it shows, and a box can be found before it has painted them; so the box
-    is read again until each icon matches its candidate exactly (score 0), or the bound has passed.
+    is read again until each icon matches its candidate exactly (score 0), or the bound has passed. `facts`, when
+    given, are a reading of that box just made, taken as the first.
     """
     deadline = time.monotonic() + timeout
     while True:
-        rc, facts = probe(prefix, "find", "--timeout", str(int(timeout * 1000)), *_select(caption, exe))
-        assert rc == 0, "no box titled %r appeared" % caption
+        if facts is None:
+            rc, facts = probe(prefix, "find", "--timeout", str(int(timeout * 1000)), *_select(caption, exe))
+            assert rc == 0, "no box titled %r appeared" % caption
         children = winprobe.children(facts)
         icons = [c for c in children if c.get("icon", "0x00000000") != "0x00000000"]
         if all(float(c.get("icon_match_score", "1")) == 0.0 for c in icons) or time.monotonic() > deadline:
             break
+        facts = None
     texts = [c["text"] for c in children if c["class"] == "Static" and c["text"] and "icon" not in c]
     buttons = [(c["text"], c["id"]) for c in children if c["class"] == "Button"]
     assert buttons == [("OK", "1")], "box %r %r has buttons %r" % (caption, texts, buttons)
@@ -86,11 +89,13 @@ def forward(desk, prefix, probe, x_window, select, renew=False):
     return poll(activate, 20, "%r to be Wine's foreground window" % (select,), interval=0.1)
 
 
-def type_until(desk, prefix, probe, x_window, select, keysym, done, what, attempts=3):
-    """Types keysym on x_window once Wine has it in the foreground, until done() (at most `attempts` times: with
-    two programs on the screen a key can still be lost while Wine takes in a focus change)."""
+def type_until(desk, prefix, probe, x_window, select, keysym, done, what, attempts=3, forwarded=False):
+    """Types keysym on x_window once Wine has it in the foreground (already so when `forwarded`), until done() (at
+    most `attempts` times: with two programs on the screen a key can still be lost while Wine takes in a focus
+    change)."""
     for attempt in range(attempts):
-        forward(desk, prefix, probe, x_window, select, renew=attempt > 0)
+        if attempt or not forwarded:
+            forward(desk, prefix, probe, x_window, select, renew=attempt > 0)
         desk.key(x_window, keysym)
         try:
             return poll(done, 5 if attempt + 1 < attempts else 20, what)
@@ -103,12 +108,11 @@ def dismiss(desk, prefix, probe, caption, exe=EXE, key="Return"):
     """Reads exe's box with this caption (in front, so its icon shows) and closes it with a real key; its Box."""
     select = _select(caption, exe)
     x_window = desk.wait_window(caption)
-    forward(desk, prefix, probe, x_window, select)
-    box, facts = read(prefix, probe, caption, exe)
+    box, facts = read(prefix, probe, caption, exe, facts=forward(desk, prefix, probe, x_window, select))
     hwnd = facts["hwnd"]
     type_until(desk, prefix, probe, x_window, select, key,
                lambda: all(w[0] != hwnd for w in windows(prefix, probe, exe)),
-               "box %r %r to close on %s" % (caption, box.text, key))
+               "box %r %r to close on %s" % (caption, box.text, key), forwarded=True)
     return box
 
 
