@@ -116,6 +116,13 @@ def dismiss(desk, prefix, probe, caption, exe=EXE, key="Return"):
     return box
 
 
+def cover_window(desk, proc, timeout=30):
+    """The X window of proc's cover window: the program's window with an empty title (its boxes share the X
+    class, taken from the executable's name, but carry the application title)."""
+    return poll(lambda: [w for w in desk.windows(cls=EXE.lower(), pid=proc.pid) if desk.window_name(w) == ""],
+                timeout, "the cover window")[0]
+
+
 def drive(desk, prefix, probe, procs, covers=1, timeout=90, exe=EXE):
     """Answers every box with Enter until `covers` cover windows (untitled dialogs) are up, or a run ends by itself.
 

@@ -15,7 +15,7 @@ import time
 
 from harness import bmp, boxes, pictures, winprobe
 from harness.names import FOLDER, NOTICE, SETTINGS, TITLE
-from harness.waiting import poll, wait_exit
+from harness.waiting import wait_exit
 
 INTERNATIONAL = r"HKCU\Control Panel\International"
 REPLACED = "/\\?*:|<>"
@@ -87,16 +87,6 @@ def expected_names(prefix, started, ended):
 # Boxes, windows and settings
 
 
-def cover_windows(desk, proc):
-    """The program's X windows with an empty title: its cover window. (Its boxes share the X class, taken from
-    the executable's name, but carry the application title.)"""
-    return [w for w in desk.windows(cls="frostpane.exe", pid=proc.pid) if desk.window_name(w) == ""]
-
-
-def cover_window(desk, proc, timeout=30):
-    return poll(lambda: cover_windows(desk, proc), timeout, "the cover window")[0]
-
-
 def close_cover(desk, proc, win):
     desk.key(win, "Escape")
     assert wait_exit(proc, 20) == 0
@@ -121,7 +111,7 @@ def run_without_notice(desk, probe, prefix, exe):
     try:
         seen, covers = boxes.drive(desk, prefix, probe, [proc])
         assert seen == [] and covers
-        win = cover_window(desk, proc)
+        win = boxes.cover_window(desk, proc)
         ended = time.time()
         close_cover(desk, proc, win)
     finally:
@@ -163,7 +153,7 @@ def test_first_run_shows_the_notice_then_captures_the_screen_and_records_it(desk
 
         started = time.time()
         boxes.dismiss(desk, prefix, probe, TITLE)
-        win = cover_window(desk, proc)
+        win = boxes.cover_window(desk, proc)
         ended = time.time()
         # The window covers the whole screen and shows the capture.
         winprobe.wait_covering(probe, prefix, width, height)

@@ -23,7 +23,7 @@ import pytest
 
 from harness import boxes, pictures, winprobe
 from harness.names import SETTINGS, TITLE
-from harness.waiting import poll, wait_exit
+from harness.waiting import poll, stop_process, wait_exit
 from harness.xdisplay import Display
 
 ICON_FILE = Path(__file__).resolve().parents[2] / "res" / "Frostpane.ico"
@@ -32,16 +32,6 @@ WS_POPUP, WS_BORDER, WS_DLGFRAME, WS_THICKFRAME, WS_SYSMENU = 0x80000000, 0x0080
 WS_EX_DLGMODALFRAME, WS_EX_WINDOWEDGE, WS_EX_CLIENTEDGE, WS_EX_STATICEDGE = 0x1, 0x100, 0x200, 0x20000
 MAGENTA = (255, 0, 255)
 WM_SYSCOMMAND, SC_MINIMIZE, SC_RESTORE = 0x0112, 0xF020, 0xF120
-
-
-def cover_windows(desk, proc):
-    """The program's X windows with an empty title: its cover window. (Its boxes share the X class, taken from
-    the executable's name, but carry the application title.)"""
-    return [w for w in desk.windows(cls="frostpane.exe", pid=proc.pid) if desk.window_name(w) == ""]
-
-
-def cover_window(desk, proc, timeout=30):
-    return poll(lambda: cover_windows(desk, proc), timeout, "the cover window")[0]
 
 
 def paint_root_underneath(desk, variant, folder):
@@ -99,12 +89,6 @@ def region_shows(desk, left, top, right, bottom, colour):
     return all(shot[(y * desk.width + left) * 3 : (y * desk.width + right) * 3] == row for y in range(top, bottom))
 
 
-def stopped(proc):
-    if proc.poll() is None:
-        proc.kill()
-        proc.wait(10)
-
-
 # The window and its picture
 
 
@@ -115,7 +99,7 @@ def test_after_the_notice_a_frameless_window_covers_the_screen_with_the_capture(
     proc = prefix.run(frostpane_exe)
     try:
         boxes.dismiss(desk, prefix, probe, TITLE)
-        win = cover_window(desk, proc)
+        win = boxes.cover_window(desk, proc)
         facts = winprobe.wait_covering(probe, prefix, width, height)
         assert desk.geometry(win) == {"x": 0, "y": 0, "width": width, "height": height}
         assert facts["matches"] == "1"
@@ -140,7 +124,7 @@ def test_after_the_notice_a_frameless_window_covers_the_screen_with_the_capture(
         desk.key(win, "Return")
         assert wait_exit(proc, 20) == 0
     finally:
-        stopped(proc)
+        stop_process(proc)
     # The root did change underneath: with the window gone the screen shows the other picture.
     desk.wait_for_screen(pictures.picture(width, height, 1), timeout=10)
 
@@ -153,7 +137,7 @@ def test_a_repaint_after_another_window_or_a_minimise_restores_the_capture(deskt
     proc = prefix.run(frostpane_exe)
     other = None
     try:
-        win = cover_window(desk, proc)
+        win = boxes.cover_window(desk, proc)
         desk.wait_for_screen(shown, timeout=10)
         # Whatever lay under the other window now differs from the capture: the root holds picture 1.
         paint_root_underneath(desk, 1, tmp_path)
@@ -181,9 +165,9 @@ def test_a_repaint_after_another_window_or_a_minimise_restores_the_capture(deskt
         desk.key(win, "Escape")
         assert wait_exit(proc, 20) == 0
     finally:
-        stopped(proc)
+        stop_process(proc)
         if other is not None:
-            stopped(other)
+            stop_process(other)
     desk.wait_for_screen(pictures.picture(width, height, 1), timeout=10)
 
 
@@ -209,7 +193,7 @@ def seen(wine_template, tmp_path_factory):
 
 def _start(desk, prefix, exe):
     proc = prefix.run(exe)
-    win = cover_window(desk, proc)
+    win = boxes.cover_window(desk, proc)
     desk.wait_for_screen(desk.shown[2], timeout=10)
     return proc, win
 
@@ -258,7 +242,7 @@ def test_a_closing_input_ends_the_program(seen, frostpane_exe, name):
         assert wait_exit(proc, 20) == 0
         assert win not in desk.windows()
     finally:
-        stopped(proc)
+        stop_process(proc)
 
 
 def _read_after(desk, prefix, probe, proc, win, name):
@@ -289,4 +273,4 @@ def test_navigation_keys_and_other_mouse_input_leave_it_open(seen, frostpane_exe
         desk.key(win, "Escape")
         assert wait_exit(proc, 20) == 0
     finally:
-        stopped(proc)
+        stop_process(proc)
