@@ -30,6 +30,7 @@ GetTempPathA answers a TEMP that does not exist as it is; a temporary path that 
 answer 0 (where Windows answers the length it needs).
 """
 
+import collections
 import datetime
 import os
 import random
@@ -578,14 +579,10 @@ def through(values, colours):
     return bytes(out)
 
 
-def channel_means(a, b, pixels=None):
-    """Mean absolute difference of two RGB pictures per channel, over the given pixel numbers (default: all)."""
-    pixels = range(len(a) // 3) if pixels is None else pixels
-    totals = [0, 0, 0]
-    for i in pixels:
-        for c in range(3):
-            totals[c] += abs(a[3 * i + c] - b[3 * i + c])
-    return [round(t / max(len(pixels), 1), 1) for t in totals]
+def channel_means(a, b):
+    """Mean absolute difference of two RGB pictures per channel."""
+    pairs = [collections.Counter(zip(a[c::3], b[c::3])) for c in range(3)]
+    return [round(sum(abs(x - y) * n for (x, y), n in p.items()) / (len(a) // 3), 1) for p in pairs]
 
 
 def distance(a, b):
@@ -679,10 +676,10 @@ def test_display_sizes_and_depths(scene, width, height, depth):
                 best = min(distance(e, x_colours[v]) for e in table)
                 nearest_to[v] = {e for e in table if distance(e, x_colours[v]) == best}
         rgb = read.rgb
-        wrong = [i for i, (v, r, g, b) in enumerate(zip(root_values, rgb[0::3], rgb[1::3], rgb[2::3]))
-                 if v < 128 and (r, g, b) not in nearest_to[v]]
-        assert wrong == [], "%d pixels where Wine reads the screen are not the table entry nearest to it; first at " \
-            "(x, y) %s" % (len(wrong), [(i % width, i // width) for i in wrong[:5]])
+        pixels = list(zip(root_values, rgb[0::3], rgb[1::3], rgb[2::3]))
+        wrong = {p for p in set(pixels) if p[0] < 128 and p[1:] not in nearest_to[p[0]]}
+        assert not wrong, "pixels where Wine reads the screen that are not the table entry nearest to it, at " \
+            "(x, y) %s" % [(i % width, i // width) for i, p in enumerate(pixels) if p in wrong][:5]
         # Each row's padding byte is left as the zero-filled buffer held it.
         row = read.stride
         padding = [data[read.bfOffBits + y * row + width : read.bfOffBits + (y + 1) * row] for y in range(height)]
