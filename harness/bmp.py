@@ -271,6 +271,23 @@ def build_bmp(width, height, rgb, bpp, top_down=False, palette=None, clr_used=No
     return FILE_HEADER.pack(b"BM", off + len(pixels), 0, 0, off) + info + table_bytes + pixels
 
 
+def check_capture(data, width, height, bits):
+    """Asserts that data is a whole capture of a width x height screen at `bits` as the program writes it: every
+    header field, a 256-entry table at 8 bits and none above (biClrUsed 0, as the pixel read leaves it), and exactly
+    the bytes its headers describe. Returns the file as read."""
+    read = read_bmp(data)
+    stride = ((bits * width + 31) // 32) * 4
+    assert (read.bfType, read.bfReserved1, read.bfReserved2) == (b"BM", 0, 0)
+    assert (read.biSize, read.biWidth, read.biHeight, read.biPlanes, read.biBitCount) == (40, width, height, 1, bits)
+    assert (read.biCompression, read.biXPelsPerMeter, read.biYPelsPerMeter) == (BI_RGB, 0, 0)
+    assert (read.biClrUsed, read.biClrImportant) == (0, 0)
+    assert read.biSizeImage == stride * height
+    assert read.bfOffBits == 54 + (1024 if bits == 8 else 0)
+    assert read.bfSize == read.bfOffBits + stride * height == read.file_length, (
+        "header says %d bytes, the file has %d" % (read.bfSize, read.file_length))
+    return read
+
+
 def _convert():
     # ImageMagick's own binary: /usr/local/bin may hold a stand-in that handles only some of its calls.
     return "/usr/bin/convert" if os.path.exists("/usr/bin/convert") else (shutil.which("convert") or "convert")

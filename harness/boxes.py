@@ -34,20 +34,23 @@ def _select(caption, exe):
     return ["--exe", exe, "--class", "#32770", winprobe.arg(caption)]
 
 
-def read(prefix, probe, caption, exe=EXE, timeout=30):
+def read(prefix, probe, caption, exe=EXE, timeout=30, facts=None):
     """(Box, winprobe's facts) of exe's box with this caption, once it is up and its icon painted.
 
     winprobe names an icon by the pixels it shows, and a box can be found before it has painted them; so the box
-    is read again until each icon matches its candidate exactly (score 0), or the bound has passed.
+    is read again until each icon matches its candidate exactly (score 0), or the bound has passed. `facts`, when
+    given, are a reading of that box just made, taken as the first.
     """
     deadline = time.monotonic() + timeout
     while True:
-        rc, facts = probe(prefix, "find", "--timeout", str(int(timeout * 1000)), *_select(caption, exe))
-        assert rc == 0, "no box titled %r appeared" % caption
+        if facts is None:
+            rc, facts = probe(prefix, "find", "--timeout", str(int(timeout * 1000)), *_select(caption, exe))
+            assert rc == 0, "no box titled %r appeared" % caption
         children = winprobe.children(facts)
         icons = [c for c in children if c.get("icon", "0x00000000") != "0x00000000"]
         if all(float(c.get("icon_match_score", "1")) == 0.0 for c in icons) or time.monotonic() > deadline:
             break
+        facts = None
     texts = [c["text"] for c in children if c["class"] == "Static" and c["text"] and "icon" not in c]
     buttons = [(c["text"], c["id"]) for c in children if c["class"] == "Button"]
     assert buttons == [("OK", "1")], "box %r %r has buttons %r" % (caption, texts, buttons)
@@ -86,11 +89,13 @@ def forward(desk, prefix, probe, x_window, select, renew=False):
     return poll(activate, 20, "%r to be Wine's foreground window" % (select,), interval=0.1)
 
 
-def type_until(desk, prefix, probe, x_window, select, keysym, done, what, attempts=3):
-    """Types keysym on x_window once Wine has it in the foreground, until done() (at most `attempts` times: with
-    two programs on the screen a key can still be lost while Wine takes in a focus change)."""
+def type_until(desk, prefix, probe, x_window, select, keysym, done, what, attempts=3, forwarded=False):
+    """Types keysym on x_window once Wine has it in the foreground (already so when `forwarded`), until done() (at
+    most `attempts` times: with two programs on the screen a key can still be lost while Wine takes in a focus
+    change)."""
     for attempt in range(attempts):
-        forward(desk, prefix, probe, x_window, select, renew=attempt > 0)
+        if attempt or not forwarded:
+            forward(desk, prefix, probe, x_window, select, renew=attempt > 0)
         desk.key(x_window, keysym)
         try:
             return poll(done, 5 if attempt + 1 < attempts else 20, what)
@@ -103,13 +108,19 @@ def dismiss(desk, prefix, probe, caption, exe=EXE, key="Return"):
     """Reads exe's box with this caption (in front, so its icon shows) and closes it with a real key; its Box."""
     select = _select(caption, exe)
     x_window = desk.wait_window(caption)
-    forward(desk, prefix, probe, x_window, select)
-    box, facts = read(prefix, probe, caption, exe)
+    box, facts = read(prefix, probe, caption, exe, facts=forward(desk, prefix, probe, x_window, select))
     hwnd = facts["hwnd"]
     type_until(desk, prefix, probe, x_window, select, key,
                lambda: all(w[0] != hwnd for w in windows(prefix, probe, exe)),
-               "box %r %r to close on %s" % (caption, box.text, key))
+               "box %r %r to close on %s" % (caption, box.text, key), forwarded=True)
     return box
+
+
+def cover_window(desk, proc, timeout=30):
+    """The X window of proc's cover window: the program's window with an empty title (its boxes share the X
+    class, taken from the executable's name, but carry the application title)."""
+    return poll(lambda: [w for w in desk.windows(cls=EXE.lower(), pid=proc.pid) if desk.window_name(w) == ""],
+                timeout, "the cover window")[0]
 
 
 def drive(desk, prefix, probe, procs, covers=1, timeout=90, exe=EXE):
@@ -118,18 +129,18 @@ def drive(desk, prefix, probe, procs, covers=1, timeout=90, exe=EXE):
     Returns (the boxes in the order they came, the cover windows' list entries, or None when a run ended before
     its cover window came up)."""
     boxes = []
-    deadline = time.monotonic() + timeout
-    while True:
+
+    def answered():
         if any(p.poll() is not None for p in procs):
-            return boxes, None
+            return (None,)
         wins = windows(prefix, probe, exe)
         titled = [w for w in wins if w[3]]
         if titled:
             boxes.append(dismiss(desk, prefix, probe, titled[0][3], exe))
-            continue
+            return None
         up = [w for w in wins if w[1] == "#32770" and not w[3]]
-        if len(up) >= covers:
-            return boxes, up
-        if time.monotonic() > deadline:
-            raise TimeoutError("%d cover window(s) not up after %d s; boxes so far %r" % (covers, timeout, boxes))
-        time.sleep(0.05)
+        return len(up) >= covers and (up,)
+    try:
+        return boxes, poll(answered, timeout, "cover windows")[0]
+    except TimeoutError:
+        raise TimeoutError("%d cover window(s) not up after %d s; boxes so far %r" % (covers, timeout, boxes)) from None

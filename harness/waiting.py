@@ -24,15 +24,6 @@ def wait_exit(proc, timeout):
         raise TimeoutError("process %s still running after %.1f s" % (proc.args, timeout)) from None
 
 
-def still_running_after(proc, seconds):
-    """True when proc is still running once `seconds` have passed (for checks that something does NOT end it)."""
-    try:
-        proc.wait(timeout=seconds)
-        return False
-    except subprocess.TimeoutExpired:
-        return True
-
-
 def stop_process(proc, timeout=5):
     if proc is None or proc.poll() is not None:
         return

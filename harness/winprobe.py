@@ -1,7 +1,7 @@
 """winprobe's output read and its arguments written: the console tool (tools/winprobe.cpp) that runs under Wine in
 the program's prefix to read and poke its windows."""
 
-import time
+from harness.waiting import poll
 
 
 def parse(text):
@@ -65,12 +65,14 @@ def wait_covering(probe, prefix, width, height, exe="Frostpane.exe", timeout=10)
     The window is found as soon as it exists; the window manager maximises it a moment later. AssertionError with
     the last rectangle seen if it does not cover the screen within timeout seconds."""
     want = "0,0,%d,%d" % (width, height)
-    deadline = time.monotonic() + timeout
-    while True:
+    seen = {}
+
+    def covering():
         rc, facts = probe(prefix, "find", "--timeout", "30000", "--class", "#32770", "--exe", exe, "")
         assert rc == 0, "no cover window of %s" % exe
-        if facts["rect"] == want:
-            return facts
-        if time.monotonic() > deadline:
-            raise AssertionError("the cover window is at %s, not %s, after %.0f s" % (facts["rect"], want, timeout))
-        time.sleep(0.1)
+        seen.update(facts)
+        return facts["rect"] == want and facts
+    try:
+        return poll(covering, timeout, "the cover window to cover the screen", interval=0.1)
+    except TimeoutError:
+        raise AssertionError("the cover window is at %s, not %s, after %.0f s" % (seen["rect"], want, timeout)) from None

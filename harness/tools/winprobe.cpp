@@ -407,7 +407,7 @@ int Usage()
 	std::fprintf(stderr,
 		"usage: winprobe find|post|close [--class C] [--exe NAME] [--pid N] [--hidden] [--timeout MS] "
 		"[CAPTION] [MSG WPARAM LPARAM]\n"
-		"       winprobe list | screen | temp | pixel X Y [X Y...]\n"
+		"       winprobe list | screen | temp | pixel X Y [X Y...] | keystate VK [VK...]\n"
 		"       winprobe msgbox TEXT CAPTION [TYPE]\n"
 		"       winprobe window TITLE X Y W H [--topmost] [--popup] [--color 0xRRGGBB] [--timer 0xRRGGBB]\n"
 		"       winprobe --unaware COMMAND ...\n");
@@ -520,6 +520,21 @@ int CmdPixel(int argc, char** argv)
 		std::printf("pixel.%lld.%lld=0x%02X%02X%02X\n", x, y, GetRValue(c), GetGValue(c), GetBValue(c));
 	}
 	ReleaseDC(nullptr, dc);
+	return 0;
+}
+
+// Whether each given virtual key is down as Wine last read the keyboard: a key pressed on a window shows
+// once the window's program has read it, and so has every input sent to that program before it.
+int CmdKeyState(int argc, char** argv)
+{
+	if (argc < 1)
+		return Usage();
+	for (int i = 0; i < argc; ++i) {
+		long long vk = 0;
+		if (!ParseNumber(argv[i], vk))
+			return Usage();
+		std::printf("key.%lld=%d\n", vk, (GetAsyncKeyState(static_cast<int>(vk)) & 0x8000) ? 1 : 0);
+	}
 	return 0;
 }
 
@@ -671,6 +686,8 @@ int main(int argc, char** argv)
 		rc = CmdPixel(argc - 2, argv + 2);
 	else if (cmd == "temp" && argc == 2)
 		rc = CmdTemp();
+	else if (cmd == "keystate")
+		rc = CmdKeyState(argc - 2, argv + 2);
 	else if (cmd == "msgbox")
 		rc = CmdMsgBox(argc - 2, argv + 2);
 	else if (cmd == "window")

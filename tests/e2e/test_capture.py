@@ -6,24 +6,16 @@ from the prefix's own date and time formats and the clock, the settings through 
 winprobe.
 
 Measured under Wine 8 and kept here as facts the tests rely on:
-- CreateFileA on a path below a plain file fails, and WriteFile refuses the invalid handle three times; CloseHandle
-  accepts it (INVALID_HANDLE_VALUE is the current-process pseudo-handle), so no "CloseHandle Error" appears.
-- At 16 bits the pixel read leaves biClrUsed 0 (the pixels come as 5-5-5); at 8 bits it leaves biClrUsed 0 and
-  fills all 256 table entries with Wine's default palette, each pixel being the entry nearest (in RGB distance)
-  to the colour GetPixel reads there.
 - Wine takes the user's date and time pictures from HKCU\\Control Panel\\International, so a prefix's formats can
   be set there and the name predicted from them.
 """
 
 import os
-import random
 import time
 
-import pytest
-
-from harness import bmp, boxes, pictures
+from harness import bmp, boxes, pictures, winprobe
 from harness.names import FOLDER, NOTICE, SETTINGS, TITLE
-from harness.waiting import poll, wait_exit
+from harness.waiting import wait_exit
 
 INTERNATIONAL = r"HKCU\Control Panel\International"
 REPLACED = "/\\?*:|<>"
@@ -95,16 +87,6 @@ def expected_names(prefix, started, ended):
 # Boxes, windows and settings
 
 
-def cover_windows(desk, proc):
-    """The program's X windows with an empty title: its cover window. (Its boxes share the X class, taken from
-    the executable's name, but carry the application title.)"""
-    return [w for w in desk.windows(cls="frostpane.exe", pid=proc.pid) if desk.window_name(w) == ""]
-
-
-def cover_window(desk, proc, timeout=30):
-    return poll(lambda: cover_windows(desk, proc), timeout, "the cover window")[0]
-
-
 def close_cover(desk, proc, win):
     desk.key(win, "Escape")
     assert wait_exit(proc, 20) == 0
@@ -129,7 +111,7 @@ def run_without_notice(desk, probe, prefix, exe):
     try:
         seen, covers = boxes.drive(desk, prefix, probe, [proc])
         assert seen == [] and covers
-        win = cover_window(desk, proc)
+        win = boxes.cover_window(desk, proc)
         ended = time.time()
         close_cover(desk, proc, win)
     finally:
@@ -153,23 +135,11 @@ def same_picture(width, height, got, expected, bits=8):
                          % (count, cols[0], cols[-1], rows[0], rows[-1], first))
 
 
-def check_header(b, width, height, bits, table_entries):
-    """The file layout the header and the table describe, and that it is exactly the file's length."""
-    stride = ((bits * width + 31) // 32) * 4
-    offset = 54 + 4 * table_entries
-    assert (b.bfType, b.bfReserved1, b.bfReserved2) == (b"BM", 0, 0)
-    assert (b.biSize, b.biWidth, b.biHeight, b.biPlanes, b.biBitCount) == (40, width, height, 1, bits)
-    assert (b.biCompression, b.biXPelsPerMeter, b.biYPelsPerMeter, b.biClrImportant) == (0, 0, 0, 0)
-    assert b.biSizeImage == stride * height
-    assert b.bfOffBits == offset
-    assert b.bfSize == offset + stride * height == b.file_length
-
-
 # The tests
 
 
 def test_first_run_shows_the_notice_then_captures_the_screen_and_records_it(desktop, prefix, probe, frostpane_exe):
-    desk = prefix.display = desktop(800, 600, 24)
+    desk = prefix.display = desktop(1366, 768, 24)
     width, height, shown = desk.shown
     assert prefix.reg_values(SETTINGS) is None
 
@@ -183,8 +153,11 @@ def test_first_run_shows_the_notice_then_captures_the_screen_and_records_it(desk
 
         started = time.time()
         boxes.dismiss(desk, prefix, probe, TITLE)
-        win = cover_window(desk, proc)
+        win = boxes.cover_window(desk, proc)
         ended = time.time()
+        # The window covers the whole screen and shows the capture.
+        winprobe.wait_covering(probe, prefix, width, height)
+        desk.wait_for_screen(shown)
         close_cover(desk, proc, win)
     finally:
         if proc.poll() is None:
@@ -193,43 +166,35 @@ def test_first_run_shows_the_notice_then_captures_the_screen_and_records_it(desk
     files = capture_files(prefix)
     assert len(files) == 1 and files[0] in expected_names(prefix, started, ended), files
     path = os.path.join(prefix.temp_dir(), FOLDER, files[0])
-    capture = bmp.read_bmp(path)
-    check_header(capture, width, height, 32, 0)
+    capture = bmp.check_capture(path, width, height, 32)
     same_picture(width, height, capture.rgb, shown)
     assert bmp.rgb_of_file_via_imagemagick(path) == (width, height, shown)
 
-    assert prefix.reg_values(SETTINGS) == {
+    values = prefix.reg_values(SETTINGS)
+    assert values == {
         "MessageDisplayed": ("REG_DWORD", 1),
         "ScreenShotFilePath": ("REG_SZ", windows_capture_path(probe, prefix, files[0])),
     }
-    assert prefix.unix_path(prefix.reg_query(SETTINGS, "ScreenShotFilePath")[1]) == path
+    assert prefix.unix_path(values["ScreenShotFilePath"][1]) == path
 
     # The second run shows no notice, keeps the value and records its own capture.
     started, ended = run_without_notice(desk, probe, prefix, frostpane_exe)
-    newest = prefix.reg_query(SETTINGS, "ScreenShotFilePath")
-    assert newest[0] == "REG_SZ"
-    name = newest[1].rsplit("\\", 1)[1]
+    values = prefix.reg_values(SETTINGS)
+    name = values["ScreenShotFilePath"][1].rsplit("\\", 1)[1]
     assert name in expected_names(prefix, started, ended)
-    assert newest[1] == windows_capture_path(probe, prefix, name)
+    assert values == {
+        "MessageDisplayed": ("REG_DWORD", 1),
+        "ScreenShotFilePath": ("REG_SZ", windows_capture_path(probe, prefix, name)),
+    }
     assert name in capture_files(prefix) and files[0] in capture_files(prefix)
-    assert prefix.reg_query(SETTINGS, "MessageDisplayed") == ("REG_DWORD", 1)
-    second = bmp.read_bmp(prefix.unix_path(newest[1]))
+    second = bmp.read_bmp(prefix.unix_path(values["ScreenShotFilePath"][1]))
     same_picture(width, height, second.rgb, shown)
 
 
-def test_a_seen_flag_other_than_one_shows_no_notice_and_is_kept(desktop, prefix, probe, frostpane_exe):
-    desk = prefix.display = desktop(640, 480, 24)
-    prefix.reg_set(SETTINGS, "MessageDisplayed", "REG_DWORD", 7)
-    run_without_notice(desk, probe, prefix, frostpane_exe)
-    values = prefix.reg_values(SETTINGS)
-    assert values["MessageDisplayed"] == ("REG_DWORD", 7)
-    assert values["ScreenShotFilePath"][0] == "REG_SZ"
-    assert capture_files(prefix) == [values["ScreenShotFilePath"][1].rsplit("\\", 1)[1]]
-
-
 def test_the_name_follows_the_users_date_and_time_formats(desktop, prefix, probe, frostpane_exe):
+    """Also: a seen flag other than 1 (here 7) counts as seen: no notice, and the value is kept."""
     desk = prefix.display = desktop(320, 240, 24)
-    prefix.reg_set(SETTINGS, "MessageDisplayed", "REG_DWORD", 1)
+    prefix.reg_set(SETTINGS, "MessageDisplayed", "REG_DWORD", 7)
     # Dots are kept, the other separators become spaces.
     prefix.reg_set(INTERNATIONAL, "sShortDate", "REG_SZ", "dd.MM.yyyy")
     prefix.reg_set(INTERNATIONAL, "sTimeFormat", "REG_SZ", "HH:mm|ss")
@@ -237,84 +202,7 @@ def test_the_name_follows_the_users_date_and_time_formats(desktop, prefix, probe
     files = capture_files(prefix)
     assert len(files) == 1 and files[0] in expected_names(prefix, started, ended), files
     assert "." in files[0][: -len(".bmp")] and not any(c in files[0] for c in REPLACED)
-
-
-def _pixel_samples(probe, prefix, points):
-    rc, facts = probe(prefix, "pixel", *[v for point in points for v in point])
-    assert rc == 0
-    samples = {}
-    for x, y in points:
-        value = int(facts["pixel.%d.%d" % (x, y)], 16)
-        samples[(x, y)] = ((value >> 16) & 255, (value >> 8) & 255, value & 255)
-    return samples
-
-
-@pytest.mark.parametrize("depth", [16, 8])
-def test_low_depth_displays_give_files_laid_out_as_the_read_left_the_header(desktop, prefix, probe, frostpane_exe,
-                                                                             depth):
-    # Odd widths, so every row of the file carries padding.
-    width, height = (637, 401) if depth == 8 else (799, 479)
-    desk = prefix.display = desktop(width, height, depth)
-    prefix.reg_set(SETTINGS, "MessageDisplayed", "REG_DWORD", 1)
-    rnd = random.Random(depth)
-    points = [(rnd.randrange(width), rnd.randrange(height)) for _ in range(400)]
-    points += [(0, 0), (width - 1, 0), (0, height - 1), (width - 1, height - 1)]
-    before = _pixel_samples(probe, prefix, points) if depth == 8 else None
-
-    run_without_notice(desk, probe, prefix, frostpane_exe)
-
-    files = capture_files(prefix)
-    assert len(files) == 1
-    path = os.path.join(prefix.temp_dir(), FOLDER, files[0])
-    capture = bmp.read_bmp(path)
-    # The read leaves biClrUsed 0 at both depths: no table at 16 bits; at 8 bits the table the read filled is
-    # written whole, since a reader takes 0 to mean 256 entries.
-    assert capture.biClrUsed == 0
-    check_header(capture, width, height, depth, 256 if depth == 8 else 0)
-    assert bmp.rgb_of_file_via_imagemagick(path) == (width, height, capture.rgb)
-    if depth == 16:
-        # A 5-6-5 screen read into a 5-5-5 file keeps the top five bits of each channel.
-        same_picture(width, height, capture.rgb, desk.shown[2], bits=5)
-        return
-    palette = set(capture.palette)
-    assert len(palette) > 20, "the read did not fill the colour table"
-    wrong = []
-    for (x, y), seen in before.items():
-        def distance(colour):
-            return sum((a - b) ** 2 for a, b in zip(colour, seen))
-        got = capture.pixel(x, y)
-        if distance(got) != min(distance(c) for c in palette):
-            wrong.append(((x, y), seen, got))
-    assert wrong == [], "%d of %d pixels are not the table colour nearest to the screen's" % (len(wrong), len(before))
-
-
-def test_a_capture_folder_taken_by_a_file_reports_each_refused_step_then_shows_the_window(desktop, prefix, probe,
-                                                                                         frostpane_exe):
-    desk = prefix.display = desktop(640, 480, 24)
-    prefix.reg_set(SETTINGS, "MessageDisplayed", "REG_DWORD", 1)
-    blocker = os.path.join(prefix.temp_dir(), FOLDER)
-    with open(blocker, "w") as f:
-        f.write("not a folder\n")
-
-    started = time.time()
-    proc = prefix.run(frostpane_exe)
-    try:
-        seen, _covers = boxes.drive(desk, prefix, probe, [proc])
-        win = cover_window(desk, proc)
-        ended = time.time()
-        desk.key(win, "a")
-        assert wait_exit(proc, 20) == 0
-    finally:
-        if proc.poll() is None:
-            proc.kill()
-
-    # CloseHandle accepts INVALID_HANDLE_VALUE under Wine (it is the process's own pseudo-handle): no box for it.
-    assert seen == [(TITLE, text, "exclamation")
-                    for text in ("CreateFile Error", "WriteFile 1 Error", "WriteFile 2 Error", "WriteFile 3 Error")]
-    assert os.path.isfile(blocker) and open(blocker).read() == "not a folder\n"
-    # The path is recorded although nothing could be written there.
-    recorded = prefix.reg_query(SETTINGS, "ScreenShotFilePath")
-    assert recorded[0] == "REG_SZ"
-    name = recorded[1].rsplit("\\", 1)[1]
-    assert recorded[1] == windows_capture_path(probe, prefix, name)
-    assert name in expected_names(prefix, started, ended)
+    assert prefix.reg_values(SETTINGS) == {
+        "MessageDisplayed": ("REG_DWORD", 7),
+        "ScreenShotFilePath": ("REG_SZ", windows_capture_path(probe, prefix, files[0])),
+    }

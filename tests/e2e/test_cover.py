@@ -22,8 +22,8 @@ from pathlib import Path
 import pytest
 
 from harness import boxes, pictures, winprobe
-from harness.names import FOLDER, SETTINGS, TITLE
-from harness.waiting import poll, wait_exit, still_running_after
+from harness.names import SETTINGS, TITLE
+from harness.waiting import poll, stop_process, wait_exit
 from harness.xdisplay import Display
 
 ICON_FILE = Path(__file__).resolve().parents[2] / "res" / "Frostpane.ico"
@@ -32,16 +32,6 @@ WS_POPUP, WS_BORDER, WS_DLGFRAME, WS_THICKFRAME, WS_SYSMENU = 0x80000000, 0x0080
 WS_EX_DLGMODALFRAME, WS_EX_WINDOWEDGE, WS_EX_CLIENTEDGE, WS_EX_STATICEDGE = 0x1, 0x100, 0x200, 0x20000
 MAGENTA = (255, 0, 255)
 WM_SYSCOMMAND, SC_MINIMIZE, SC_RESTORE = 0x0112, 0xF020, 0xF120
-
-
-def cover_windows(desk, proc):
-    """The program's X windows with an empty title: its cover window. (Its boxes share the X class, taken from
-    the executable's name, but carry the application title.)"""
-    return [w for w in desk.windows(cls="frostpane.exe", pid=proc.pid) if desk.window_name(w) == ""]
-
-
-def cover_window(desk, proc, timeout=30):
-    return poll(lambda: cover_windows(desk, proc), timeout, "the cover window")[0]
 
 
 def paint_root_underneath(desk, variant, folder):
@@ -99,12 +89,6 @@ def region_shows(desk, left, top, right, bottom, colour):
     return all(shot[(y * desk.width + left) * 3 : (y * desk.width + right) * 3] == row for y in range(top, bottom))
 
 
-def stopped(proc):
-    if proc.poll() is None:
-        proc.kill()
-        proc.wait(10)
-
-
 # The window and its picture
 
 
@@ -115,7 +99,7 @@ def test_after_the_notice_a_frameless_window_covers_the_screen_with_the_capture(
     proc = prefix.run(frostpane_exe)
     try:
         boxes.dismiss(desk, prefix, probe, TITLE)
-        win = cover_window(desk, proc)
+        win = boxes.cover_window(desk, proc)
         facts = winprobe.wait_covering(probe, prefix, width, height)
         assert desk.geometry(win) == {"x": 0, "y": 0, "width": width, "height": height}
         assert facts["matches"] == "1"
@@ -140,7 +124,7 @@ def test_after_the_notice_a_frameless_window_covers_the_screen_with_the_capture(
         desk.key(win, "Return")
         assert wait_exit(proc, 20) == 0
     finally:
-        stopped(proc)
+        stop_process(proc)
     # The root did change underneath: with the window gone the screen shows the other picture.
     desk.wait_for_screen(pictures.picture(width, height, 1), timeout=10)
 
@@ -153,7 +137,7 @@ def test_a_repaint_after_another_window_or_a_minimise_restores_the_capture(deskt
     proc = prefix.run(frostpane_exe)
     other = None
     try:
-        win = cover_window(desk, proc)
+        win = boxes.cover_window(desk, proc)
         desk.wait_for_screen(shown, timeout=10)
         # Whatever lay under the other window now differs from the capture: the root holds picture 1.
         paint_root_underneath(desk, 1, tmp_path)
@@ -181,31 +165,10 @@ def test_a_repaint_after_another_window_or_a_minimise_restores_the_capture(deskt
         desk.key(win, "Escape")
         assert wait_exit(proc, 20) == 0
     finally:
-        stopped(proc)
+        stop_process(proc)
         if other is not None:
-            stopped(other)
+            stop_process(other)
     desk.wait_for_screen(pictures.picture(width, height, 1), timeout=10)
-
-
-def test_a_recorded_path_to_no_file_gives_a_black_window_that_still_closes(desktop, prefix, probe, frostpane_exe):
-    desk = prefix.display = desktop(640, 480, 24)
-    prefix.reg_set(SETTINGS, "MessageDisplayed", "REG_DWORD", 1)
-    # The capture folder is a plain file, so the path the run records names a file that was never written.
-    with open(os.path.join(prefix.temp_dir(), FOLDER), "w") as f:
-        f.write("not a folder\n")
-    proc = prefix.run(frostpane_exe)
-    try:
-        # The boxes that report the failed writes come first.
-        assert boxes.drive(desk, prefix, probe, [proc])[1], "the run ended before its cover window came up"
-        win = cover_window(desk, proc)
-        recorded = prefix.reg_query(SETTINGS, "ScreenShotFilePath")
-        assert recorded[0] == "REG_SZ" and not os.path.exists(prefix.unix_path(recorded[1]))
-
-        desk.wait_for_screen(bytes(desk.width * desk.height * 3), timeout=10)
-        desk.click(win, 1, 200, 150)
-        assert wait_exit(proc, 20) == 0
-    finally:
-        stopped(proc)
 
 
 # Which inputs close it
@@ -230,7 +193,7 @@ def seen(wine_template, tmp_path_factory):
 
 def _start(desk, prefix, exe):
     proc = prefix.run(exe)
-    win = cover_window(desk, proc)
+    win = boxes.cover_window(desk, proc)
     desk.wait_for_screen(desk.shown[2], timeout=10)
     return proc, win
 
@@ -248,13 +211,12 @@ def _move(desk, win):
         desk.mouse_to(x, y, win)
 
 
+# Return, Escape, a letter and a left click end the runs of other tests: Return the first test here, Escape the
+# repaint test and the navigation inputs' run, a letter the About box's run and the reliability runs, a left click
+# test_reliability.py's plain-file case.
 CLOSING = {
-    "Return": _key("Return"),
-    "Escape": _key("Escape"),
-    "letter": _key("a"),
     "F5": _key("F5"),
     "shift+Tab": _key("shift+Tab"),
-    "left-click": _click(1),
     "right-click": _click(3),
 }
 
@@ -280,19 +242,35 @@ def test_a_closing_input_ends_the_program(seen, frostpane_exe, name):
         assert wait_exit(proc, 20) == 0
         assert win not in desk.windows()
     finally:
-        stopped(proc)
+        stop_process(proc)
 
 
-@pytest.mark.parametrize("name", list(NOT_CLOSING))
-def test_a_navigation_key_or_other_mouse_input_leaves_it_open(seen, frostpane_exe, name):
+def _read_after(desk, prefix, probe, proc, win, name):
+    """Waits until Wine has read an input sent after the one under test: another navigation key, held down on
+    the window until Wine's key state shows it, then let go. Wine reads a program's input in the order it was
+    sent, so by then it has read the input under test as well. Stops early if the program has ended."""
+    keysym, vk = ("Up", 0x26) if name == "Down" else ("Down", 0x28)
+    desk.activate(win)
+    desk.x("xdotool", "keydown", keysym)
+    try:
+        poll(lambda: proc.poll() is not None or probe(prefix, "keystate", vk)[1].get("key.%d" % vk) == "1", 20,
+             "Wine to read %s after %s" % (keysym, name))
+    finally:
+        desk.x("xdotool", "keyup", keysym)
+
+
+def test_navigation_keys_and_other_mouse_input_leave_it_open(seen, frostpane_exe, probe):
+    """Each input in turn on one window, each judged once Wine has read an input sent after it."""
     desk, prefix = seen
     proc, win = _start(desk, prefix, frostpane_exe)
     try:
-        NOT_CLOSING[name](desk, win)
-        assert still_running_after(proc, 1.0), "%s closed the window" % name
-        assert win in desk.windows()
+        for name, send in NOT_CLOSING.items():
+            send(desk, win)
+            _read_after(desk, prefix, probe, proc, win, name)
+            assert proc.poll() is None, "%s closed the window" % name
+            assert win in desk.windows(), "%s took the window away" % name
         desk.wait_for_screen(desk.shown[2], timeout=5)
         desk.key(win, "Escape")
         assert wait_exit(proc, 20) == 0
     finally:
-        stopped(proc)
+        stop_process(proc)

@@ -183,50 +183,41 @@ def test_two_displays_run_side_by_side(desktop):
 # Wine, winprobe and the window helpers
 
 
-@pytest.mark.parametrize("depth,bits", [(24, 32), (16, 16), (8, 8)])
-def test_wine_reports_the_display_depth(desktop, prefix, probe, depth, bits):
-    prefix.display = desktop(800, 600, depth, picture=False)
-    rc, facts = probe(prefix, "screen")
-    assert rc == 0
-    assert (facts["bitspixel"], facts["compatible_bitspixel"]) == (str(bits), str(bits))
-    assert (facts["horzres"], facts["vertres"]) == ("800", "600")
-
-
-@pytest.mark.parametrize("kind,icon,close_with", [(0x30, "exclamation", "Return"), (0x10, "hand", "click"),
-                                                  (0, None, "Escape")])
-def test_winprobe_reads_a_message_box(desktop, prefix, probe, winprobe_exe, kind, icon, close_with):
+def test_winprobe_reads_message_boxes(desktop, prefix, probe, winprobe_exe):
+    """Three boxes in turn: each icon named (or none), and each way of closing one answered as it should be."""
     desk = prefix.display = desktop()
-    text = "First line: a \\ b.\n\nSecond line."
-    caption = "Probe Caption %d" % kind
-    box = prefix.run(winprobe_exe, "msgbox", winprobe.arg(text), winprobe.arg(caption), hex(kind), capture=True)
-    try:
-        # Read again until the icon has been painted: winprobe names it by its pixels.
-        facts = boxes.read(prefix, probe, caption, "winprobe.exe")[1]
-        assert (facts["title"], facts["class"], facts["exe"]) == (caption, "#32770", "winprobe.exe")
-        assert facts["owner"] == "0x00000000" and facts["matches"] == "1"
-        children = winprobe.children(facts)
-        texts = [c for c in children if c["class"] == "Static" and c["text"]]
-        assert [c["text"] for c in texts] == [text]
-        buttons = [c for c in children if c["class"] == "Button"]
-        assert [(b["text"], b["id"]) for b in buttons] == [("OK", "1")]
-        icons = [c for c in children if c.get("icon", "0x00000000") != "0x00000000"]
-        assert [c["icon_match"] for c in icons] == ([icon] if icon else [])
-        if icon:
-            assert float(icons[0]["icon_match_score"]) == 0.0
+    for kind, icon, close_with in [(0x30, "exclamation", "Return"), (0x10, "hand", "click"), (0, None, "Escape")]:
+        text = "First line: a \\ b.\n\nSecond line."
+        caption = "Probe Caption %d" % kind
+        box = prefix.run(winprobe_exe, "msgbox", winprobe.arg(text), winprobe.arg(caption), hex(kind), capture=True)
+        try:
+            # Read again until the icon has been painted: winprobe names it by its pixels.
+            facts = boxes.read(prefix, probe, caption, "winprobe.exe")[1]
+            assert (facts["title"], facts["class"], facts["exe"]) == (caption, "#32770", "winprobe.exe")
+            assert facts["owner"] == "0x00000000" and facts["matches"] == "1"
+            children = winprobe.children(facts)
+            texts = [c for c in children if c["class"] == "Static" and c["text"]]
+            assert [c["text"] for c in texts] == [text]
+            buttons = [c for c in children if c["class"] == "Button"]
+            assert [(b["text"], b["id"]) for b in buttons] == [("OK", "1")]
+            icons = [c for c in children if c.get("icon", "0x00000000") != "0x00000000"]
+            assert [c["icon_match"] for c in icons] == ([icon] if icon else [])
+            if icon:
+                assert float(icons[0]["icon_match_score"]) == 0.0
 
-        win = desk.wait_window(caption)
-        if close_with == "click":
-            ox, oy = (int(v) for v in facts["client_origin"].split(","))
-            left, top, right, bottom = (int(v) for v in buttons[0]["rect"].split(","))
-            desk.click(None, 1, ox + (left + right) // 2, oy + (top + bottom) // 2)
-        else:
-            desk.key(win, close_with)
-        assert wait_exit(box, 20) == 0
-        result = winprobe.parse(box.output())["result"]
-        assert result == ("2" if close_with == "Escape" else "1")
-    finally:
-        if box.poll() is None:
-            box.kill()
+            win = desk.wait_window(caption)
+            if close_with == "click":
+                ox, oy = (int(v) for v in facts["client_origin"].split(","))
+                left, top, right, bottom = (int(v) for v in buttons[0]["rect"].split(","))
+                desk.click(None, 1, ox + (left + right) // 2, oy + (top + bottom) // 2)
+            else:
+                desk.key(win, close_with)
+            assert wait_exit(box, 20) == 0
+            result = winprobe.parse(box.output())["result"]
+            assert result == ("2" if close_with == "Escape" else "1"), close_with
+        finally:
+            if box.poll() is None:
+                box.kill()
 
 
 def test_winprobe_posts_to_an_untitled_window_by_class_and_exe(desktop, prefix, probe, winprobe_exe):

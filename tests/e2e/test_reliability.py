@@ -30,6 +30,7 @@ GetTempPathA answers a TEMP that does not exist as it is; a temporary path that 
 answer 0 (where Windows answers the length it needs).
 """
 
+import collections
 import datetime
 import os
 import random
@@ -184,15 +185,6 @@ def windows_path(scene, unix_path):
     return "C:\\" + rel.replace("/", "\\")
 
 
-def assert_complete_capture(data, width, height, bits):
-    """A whole BMP of the screen's size and depth: every byte its header promises is there, and bmp.py reads it."""
-    read = bmp.read_bmp(data)
-    assert (read.bfType, read.width, read.biHeight, read.biBitCount) == (b"BM", width, height, bits)
-    assert read.bfSize == len(data), "header says %d bytes, the file has %d" % (read.bfSize, len(data))
-    assert read.bfOffBits + read.stride * height == len(data)
-    return read
-
-
 def assert_imagemagick_agrees(path, read):
     iw, ih, theirs = bmp.rgb_of_file_via_imagemagick(path)
     assert (iw, ih) == (read.width, read.height)
@@ -222,19 +214,38 @@ def long_temp(length):
 
 
 def test_capture_folder_taken_by_a_plain_file(scene):
-    """The capture folder's name is a plain file: the file cannot be created, every failed step is told, the
-    recorded path points at nothing, the window is black and closes; the plain file is left as it was."""
+    """The capture folder's name is a plain file: the file cannot be created and every failed step is told, in
+    order; the path is recorded all the same (the name the clock gives, in the folder that could not be made) and
+    names nothing; the cover window is black over the whole screen and closes on a click; the plain file is left
+    as it was, with nothing beside it, and the seen flag is kept."""
     s = scene()
+    coarse_stamps(s.prefix)
     os.makedirs(s.temp, exist_ok=True)
     blocker = s.folder
     content = b"a plain file where the capture folder belongs\r\n"
     with open(blocker, "wb") as f:
         f.write(content)
 
-    values = s.run_refused_file()
+    before = datetime.datetime.now()
+    proc = s.start()
+    try:
+        boxes_seen, covers = s.drive([proc])
+        after = datetime.datetime.now()
+        assert boxes_seen == CREATE_FAILED
+        assert covers, "the run ended by itself (exit status %s) before its cover window came up" % proc.poll()
+        s.wait_black()
+        s.desk.click(s.desk.wait_window(pid=proc.pid), 1, 200, 150)
+        assert wait_exit(proc, 20) == 0
+    finally:
+        if proc.poll() is None:
+            proc.kill()
+
+    values = s.settings()
     assert values["MessageDisplayed"] == ("REG_DWORD", 1)
-    path = values["ScreenShotFilePath"][1]
-    assert re.fullmatch(re.escape(windows_path(s, blocker)) + r"\\Primary Monitor At [^\\]+\.bmp", path), path
+    kind, path = values["ScreenShotFilePath"]
+    assert kind == "REG_SZ"
+    assert path in [windows_path(s, os.path.join(blocker, coarse_name(t))) for t in (before, after)], path
+    assert not os.path.exists(s.prefix.unix_path(path))
     assert open(blocker, "rb").read() == content
     assert os.listdir(s.temp) == [FOLDER]
 
@@ -256,11 +267,12 @@ def test_temporary_folder_that_does_not_exist(scene):
     assert sorted(os.listdir(drive_c)) == before
 
 
-@pytest.mark.parametrize("length", [259, 260, 300])
+# Longer paths are answered as 260 is (win32.CaptureTempPathFault: answers 0, 261 and 300).
+@pytest.mark.parametrize("length", [259, 260])
 def test_temporary_folder_path_too_long(scene, length):
     """A temporary path of 259 characters fits the 260-byte buffer but the capture's path does not (the file
-    cannot be made, as for any failed file); at 260 and beyond the temporary path itself does not fit: "GetTempPath
-    Error", no file, and an empty path recorded. The window is black and closes either way."""
+    cannot be made, as for any failed file); at 260 the temporary path itself does not fit: "GetTempPath Error", no
+    file, and an empty path recorded. The window is black and closes either way."""
     s = scene()
     temp = long_temp(length)
     os.makedirs(s.prefix.unix_path(temp))
@@ -367,7 +379,7 @@ def test_disk_fills_during_the_pixel_write_still_reaches_the_cover_window(disk_f
 def test_disk_fills_during_the_pixel_write_leaves_no_truncated_capture(disk_fills):
     run = disk_fills
     for name, data in run.files.items():
-        assert_complete_capture(data, 1024, 768, 32)
+        bmp.check_capture(data, 1024, 768, 32)
 
 
 def test_disk_fills_while_replacing_a_capture_of_the_same_name(scene, mounts):
@@ -409,27 +421,16 @@ def test_disk_fills_while_replacing_a_capture_of_the_same_name(scene, mounts):
 # Settings
 
 
-def _bmp_claiming(width, height, bits, tail):
-    info = bmp.INFO_HEADER.pack(40, width, height, 1, bits, 0, 0, 0, 0, 0, 0)
-    size = (14 + 40 + ((bits * width + 31) // 32) * 4 * height) & 0xFFFFFFFF
-    return bmp.FILE_HEADER.pack(b"BM", size, 0, 0, 54) + info + tail
-
-
 BAD_TARGETS = {
     "folder": None,
-    "text-file": b"Not a picture: a plain text file.\r\n",
     # 64 x 48 at 32 bits needs 12342 bytes; the rows stop after 3000.
     "truncated-bmp": bmp.build_bmp(64, 48, pictures.picture(64, 48), 32)[:3000],
-    "bmp-claiming-60000x60000": _bmp_claiming(60000, 60000, 32, b"\x80" * 4096),
 }
 
 
-@pytest.mark.parametrize("target", [
-    "folder",
-    "text-file",
-    "truncated-bmp",
-    "bmp-claiming-60000x60000",
-])
+# A text file and BMPs claiming sizes no file of theirs holds are judged in process (win32.CoverWindowBadSetting)
+# and on the host (CompleteFile.*); here the executable meets what is not a file and a BMP cut short.
+@pytest.mark.parametrize("target", ["folder", "truncated-bmp"])
 def test_recorded_path_points_at_something_that_is_not_a_capture(scene, mounts, target):
     """The capture folder is read-only and already holds something under this run's capture name: the run cannot
     write its file (and says so), records the path, and the cover window, reading it back, meets that something.
@@ -461,11 +462,12 @@ def test_recorded_path_points_at_something_that_is_not_a_capture(scene, mounts, 
     assert sorted(os.listdir(s.folder)) == names
 
 
+# Every wrong type reads as absent (win32.ProfileTest.ValuesOfTheWrongTypeGiveTheDefaults: text, binary, 64-bit);
+# the runs here show what follows from that for each value.
 @pytest.mark.parametrize("value,kind,data,notices", [
     ("MessageDisplayed", "REG_SZ", "1", 1),
-    ("MessageDisplayed", "REG_BINARY", b"\x01\x00\x00\x00", 1),
     ("ScreenShotFilePath", "REG_DWORD", 7, 0),
-], ids=["MessageDisplayed-as-text", "MessageDisplayed-as-binary", "ScreenShotFilePath-as-number"])
+], ids=["MessageDisplayed-as-text", "ScreenShotFilePath-as-number"])
 def test_settings_stored_with_the_wrong_type(scene, value, kind, data, notices):
     """A wrongly typed value reads as absent: a MessageDisplayed that is not a number brings the notice once more,
     after which it is a REG_DWORD 1 and the next run shows none; a ScreenShotFilePath that is a number is replaced
@@ -486,7 +488,7 @@ def test_settings_stored_with_the_wrong_type(scene, value, kind, data, notices):
         assert kind_now == "REG_SZ"
         name = path.rsplit("\\", 1)[-1]
         data_now = s.captures()[name]
-        read = assert_complete_capture(data_now, w, h, 32)
+        read = bmp.check_capture(data_now, w, h, 32)
         assert read.rgb == picture
 
 
@@ -506,7 +508,7 @@ def test_two_runs_started_together(scene):
     w, h, picture = s.shown
     outcomes = []
     for _trial in range(3):
-        hour_before = coarse_name(datetime.datetime.now())
+        before = datetime.datetime.now()
         first = s.start()
         second = s.start()
         boxes, covers = s.drive([first, second], covers=2)
@@ -514,13 +516,13 @@ def test_two_runs_started_together(scene):
                                                                                           second.poll())
         assert boxes == [], boxes
         assert s.close_covers([first, second]) == [0, 0]
-        hour_after = coarse_name(datetime.datetime.now())
-
+        # Both runs name the file after the hour they start in: one name, or one each across an hour boundary.
+        hours = {coarse_name(before), coarse_name(datetime.datetime.now())}
         files = s.captures()
-        if hour_before == hour_after:
-            assert list(files) == [hour_before]
+        names = set(files)
+        assert names and names <= hours, (sorted(names), sorted(hours))
         for name, data in files.items():
-            read = assert_complete_capture(data, w, h, 32)
+            read = bmp.check_capture(data, w, h, 32)
             assert_imagemagick_agrees(os.path.join(s.folder, name), read)
             plain = len(set(zip(read.rgb[0::3], read.rgb[1::3], read.rgb[2::3]))) == 1
             assert read.rgb == picture or plain, "the capture is neither the screen nor one plain colour"
@@ -534,10 +536,9 @@ def test_two_runs_started_together(scene):
 
 # Displays
 
+# A 1366 x 768 screen at 24 bits is the first run's (test_capture.py).
 DISPLAYS = [
-    (1366, 768, 24),
     (1023, 767, 24),
-    (1366, 768, 16),
     (1023, 767, 16),
     (1023, 767, 8),
     (7680, 4320, 24),
@@ -578,14 +579,10 @@ def through(values, colours):
     return bytes(out)
 
 
-def channel_means(a, b, pixels=None):
-    """Mean absolute difference of two RGB pictures per channel, over the given pixel numbers (default: all)."""
-    pixels = range(len(a) // 3) if pixels is None else pixels
-    totals = [0, 0, 0]
-    for i in pixels:
-        for c in range(3):
-            totals[c] += abs(a[3 * i + c] - b[3 * i + c])
-    return [round(t / max(len(pixels), 1), 1) for t in totals]
+def channel_means(a, b):
+    """Mean absolute difference of two RGB pictures per channel."""
+    pairs = [collections.Counter(zip(a[c::3], b[c::3])) for c in range(3)]
+    return [round(sum(abs(x - y) * n for (x, y), n in p.items()) / (len(a) // 3), 1) for p in pairs]
 
 
 def distance(a, b):
@@ -613,6 +610,11 @@ def test_display_sizes_and_depths(scene, width, height, depth):
     s = scene(width, height, depth)
     _w, _h, picture = s.shown
     bits = {24: 32, 16: 16, 8: 8}[depth]
+    # Wine reports the display's size, and its depth as the bits a compatible bitmap gets.
+    rc, facts = s.probe("screen")
+    assert rc == 0
+    assert (facts["horzres"], facts["vertres"]) == (str(width), str(height))
+    assert (facts["bitspixel"], facts["compatible_bitspixel"]) == (str(bits), str(bits))
     if depth == 8:
         _rw, _rh, root_values, x_colours = colour_mapped_xwd(s.desk, "-root")
         rnd = random.Random(depth * width)
@@ -636,7 +638,7 @@ def test_display_sizes_and_depths(scene, width, height, depth):
     files = s.captures()
     assert len(files) == 1, list(files)
     name, data = next(iter(files.items()))
-    read = assert_complete_capture(data, width, height, bits)
+    read = bmp.check_capture(data, width, height, bits)
     if depth == 8:
         reduced = {colour: nearest(colour, STATIC_COLOURS) for colour in read.palette}
         expected = b"".join(bytes(reduced[tuple(read.rgb[i : i + 3])]) for i in range(0, len(read.rgb), 3))
@@ -659,16 +661,30 @@ def test_display_sizes_and_depths(scene, width, height, depth):
     kind, path = s.settings()["ScreenShotFilePath"]
     assert kind == "REG_SZ" and path.rsplit("\\", 1)[-1] == name
     assert os.listdir(s.folder) == [name]
-    assert read.biClrUsed == 0
-    assert read.bfOffBits == (54 + 1024 if bits == 8 else 54)
     assert_imagemagick_agrees(os.path.join(s.folder, name), read)
     if depth == 8:
+        table = set(read.palette)
+        assert len(table) > 20, "the read did not fill the colour table: %d colours" % len(table)
         far = [(p, wine_reads[p], read.pixel(*p)) for p in points
-               if distance(read.pixel(*p), wine_reads[p]) != min(distance(e, wine_reads[p]) for e in read.palette)]
+               if distance(read.pixel(*p), wine_reads[p]) != min(distance(e, wine_reads[p]) for e in table)]
         assert far == [], "pixels that are not the table entry nearest to what Wine reads: %r" % far[:5]
-        screen = through(root_values, x_colours)
-        everywhere = channel_means(read.rgb, screen)
-        copied = channel_means(read.rgb, screen, [i for i, v in enumerate(root_values) if v < 128])
-        assert all(45 <= m <= 90 for m in everywhere) and all(m <= 20 for m in copied), (everywhere, copied)
+        # Where the X value is below 128 Wine reads the screen's own colour: there, over the whole image, each pixel
+        # is the table entry nearest to it (any of them, where two are as near).
+        nearest_to = {}
+        for v in set(root_values):
+            if v < 128:
+                best = min(distance(e, x_colours[v]) for e in table)
+                nearest_to[v] = {e for e in table if distance(e, x_colours[v]) == best}
+        rgb = read.rgb
+        pixels = list(zip(root_values, rgb[0::3], rgb[1::3], rgb[2::3]))
+        wrong = {p for p in set(pixels) if p[0] < 128 and p[1:] not in nearest_to[p[0]]}
+        assert not wrong, "pixels where Wine reads the screen that are not the table entry nearest to it, at " \
+            "(x, y) %s" % [(i % width, i // width) for i, p in enumerate(pixels) if p in wrong][:5]
+        # Each row's padding byte is left as the zero-filled buffer held it.
+        row = read.stride
+        padding = [data[read.bfOffBits + y * row + width : read.bfOffBits + (y + 1) * row] for y in range(height)]
+        assert set(padding) == {bytes(row - width)}, "row padding is not zero"
+        everywhere = channel_means(read.rgb, through(root_values, x_colours))
+        assert all(45 <= m <= 90 for m in everywhere), everywhere
     else:
         assert pictures.diff_rgb(width, height, read.rgb, picture, bits=5 if depth == 16 else 8) == (0, None)

@@ -201,11 +201,47 @@ TEST_F(CaptureTest, NoDescriptionBlockShowsLocalAllocErrorAndEndsWithoutFile)
 	EXPECT_TRUE(CaptureFiles().empty());
 }
 
-TEST_F(CaptureTest, NoPixelBufferShowsGlobalAllocErrorAndCreatesNoFileButReturnsThePath)
+// GetObjectA describing the capture's bitmap as 16384 x 65536 at 32 bits: an image of 4 GiB.
+void* g_pRealGetObjectA = nullptr;
+
+int WINAPI HugeBitmapGetObjectA(HANDLE hObject, int cbBuffer, LPVOID pv)
 {
-	CFailingCall fail("GlobalAlloc");
+	const int nResult =
+		reinterpret_cast<int(WINAPI*)(HANDLE, int, LPVOID)>(g_pRealGetObjectA)(hObject, cbBuffer, pv);
+	if (nResult && cbBuffer == sizeof(BITMAP) && ::GetObjectType(hObject) == OBJ_BITMAP) {
+		BITMAP* pbm = static_cast<BITMAP*>(pv);
+		pbm->bmWidth = 16384;
+		pbm->bmHeight = 65536;
+		pbm->bmWidthBytes = 65536;
+		pbm->bmPlanes = 1;
+		pbm->bmBitsPixel = 32;
+	}
+	return nResult;
+}
+
+// Every GlobalAlloc size asked for, each passed on to the platform.
+void* g_pRealGlobalAlloc = nullptr;
+std::vector<SIZE_T> g_globalAllocSizes;
+
+HGLOBAL WINAPI RecordGlobalAlloc(UINT uFlags, SIZE_T dwBytes)
+{
+	g_globalAllocSizes.push_back(dwBytes);
+	return reinterpret_cast<HGLOBAL(WINAPI*)(UINT, SIZE_T)>(g_pRealGlobalAlloc)(uFlags, dwBytes);
+}
+
+// A screen whose image would be 4 GiB or more has no size its headers can hold (biSizeImage 0): no
+// pixel buffer is asked for, not even one of 0 bytes, which the platform would grant; the user sees
+// "GlobalAlloc Error", no file is made, and the path is still returned.
+TEST_F(CaptureTest, ImageOf4GiBOrMoreShowsGlobalAllocErrorAsksForNoBufferAndCreatesNoFile)
+{
+	CIatPatch getObject("GDI32.dll", "GetObjectA", reinterpret_cast<void*>(&HugeBitmapGetObjectA));
+	g_pRealGetObjectA = getObject.Original();
+	CIatPatch globalAlloc("KERNEL32.dll", "GlobalAlloc", reinterpret_cast<void*>(&RecordGlobalAlloc));
+	g_pRealGlobalAlloc = globalAlloc.Original();
+	g_globalAllocSizes.clear();
 	const CString strResult = Capture();
-	EXPECT_EQ(fail.Calls(), 1);
+	EXPECT_EQ(std::count(g_globalAllocSizes.begin(), g_globalAllocSizes.end(), SIZE_T{0}), 0)
+		<< "a pixel buffer of 0 bytes was asked for";
 	ASSERT_EQ(m_boxes.size(), 1u) << Joined(m_boxes);
 	ExpectAfxBox(m_boxes[0], "GlobalAlloc Error");
 	ExpectNamedPath(strResult);
@@ -281,18 +317,6 @@ TEST_F(CaptureTest, RefusedFileShowsCreateFileErrorAndTheThreeWriteBoxes)
 	ExpectTheFourCreateFileBoxes(m_boxes, m_files);
 	ExpectNamedPath(strResult);
 	EXPECT_TRUE(CaptureFiles().empty());
-}
-
-// A plain file where the capture folder should be: the platform itself refuses the file.
-TEST_F(CaptureTest, FolderTakenByAFileShowsCreateFileErrorAndTheThreeWriteBoxes)
-{
-	FILE* pFile = std::fopen(m_strFolder.c_str(), "wb");
-	ASSERT_NE(pFile, nullptr);
-	std::fclose(pFile);
-	const CString strResult = Capture();
-	ExpectTheFourCreateFileBoxes(m_boxes, m_files);
-	ExpectNamedPath(strResult);
-	EXPECT_EQ(ReadFileBytes(m_strFolder).size(), 0u) << "the plain file was changed";
 }
 
 class CaptureWriteFault : public CaptureTest, public ::testing::WithParamInterface<std::tuple<int, bool>>

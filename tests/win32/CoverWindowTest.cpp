@@ -419,7 +419,17 @@ TEST_F(CoverWindowTest, AreaBeyondASmallCaptureIsBlack)
 	EXPECT_EQ(probe.Run(), IDCANCEL);
 }
 
-enum class BadSetting { Absent, Empty, Missing, Folder, Text, Truncated, Huge, Dword };
+enum class BadSetting { Absent, Empty, Missing, Folder, Text, Truncated, Huge, Wide, Dword };
+
+// Files handed to the platform's loader, which is not asked: it answers no bitmap.
+std::vector<std::string> g_loadedFiles;
+
+HANDLE WINAPI RecordLoadImageA(HINSTANCE, LPCSTR pszName, UINT, int, int, UINT fuLoad)
+{
+	if (fuLoad & LR_LOADFROMFILE)
+		g_loadedFiles.emplace_back(pszName);
+	return nullptr;
+}
 
 class CoverWindowBadSetting : public CoverWindowTest, public ::testing::WithParamInterface<BadSetting>
 {};
@@ -436,11 +446,11 @@ TEST_P(CoverWindowBadSetting, ShowsBlackAndStillCloses)
 		std::fwrite(bytes.data(), 1, bytes.size(), pFile);
 		std::fclose(pFile);
 	};
-	// A valid 1024 x 768 24-bit file cut after its first rows.
-	auto header = [](int32_t nWidth, int32_t nHeight) {
+	// The head of a BMP of nWidth x nHeight pixels at wBits, its sizes cut to their 32-bit fields.
+	auto header = [](int32_t nWidth, int32_t nHeight, uint8_t wBits) {
 		std::vector<uint8_t> bytes(54, 0);
 		const uint32_t nImage =
-			static_cast<uint32_t>(((nWidth * 3 + 3) & ~3) * static_cast<int64_t>(nHeight));
+			static_cast<uint32_t>((int64_t{wBits} * nWidth + 31) / 32 * 4 * static_cast<int64_t>(nHeight));
 		auto put32 = [&](size_t at, uint32_t v) {
 			for (int i = 0; i < 4; ++i)
 				bytes[at + i] = static_cast<uint8_t>(v >> (8 * i));
@@ -453,7 +463,7 @@ TEST_P(CoverWindowBadSetting, ShowsBlackAndStillCloses)
 		put32(18, nWidth);
 		put32(22, nHeight);
 		bytes[26] = 1;
-		bytes[28] = 24;
+		bytes[28] = wBits;
 		put32(34, nImage);
 		return bytes;
 	};
@@ -477,16 +487,25 @@ TEST_P(CoverWindowBadSetting, ShowsBlackAndStillCloses)
 		break;
 	}
 	case BadSetting::Truncated: {
-		std::vector<uint8_t> bytes = header(1024, 768);
+		// A valid 1024 x 768 24-bit file cut after its first rows.
+		std::vector<uint8_t> bytes = header(1024, 768, 24);
 		bytes.resize(bytes.size() + 3072 * 10, 0xFF);
 		writeFile("truncated.bmp", bytes);
 		TestApp().WriteProfileString(kSection, kEntry, strValue.c_str());
 		break;
 	}
 	case BadSetting::Huge: {
-		std::vector<uint8_t> bytes = header(60000, 60000);
+		std::vector<uint8_t> bytes = header(60000, 60000, 24);
 		bytes.resize(bytes.size() + 4096, 0xFF);
 		writeFile("huge.bmp", bytes);
+		TestApp().WriteProfileString(kSection, kEntry, strValue.c_str());
+		break;
+	}
+	case BadSetting::Wide: {
+		// 2^30 pixels of 4 bytes: each of the two rows is 4 GiB, a size no 32-bit count holds.
+		std::vector<uint8_t> bytes = header(1 << 30, 2, 32);
+		bytes.resize(bytes.size() + 4096, 0xFF);
+		writeFile("wide.bmp", bytes);
 		TestApp().WriteProfileString(kSection, kEntry, strValue.c_str());
 		break;
 	}
@@ -507,21 +526,25 @@ TEST_P(CoverWindowBadSetting, ShowsBlackAndStillCloses)
 		::PostMessageA(p.m_hWnd, WM_KEYDOWN, VK_ESCAPE, 0x00010001);
 		return true;
 	});
-	EXPECT_EQ(probe.Run(), IDCANCEL);
-	// Only a whole BMP reaches the platform's loader, which would make a bitmap of a truncated one.
-	EXPECT_EQ(probe.Bitmap(), nullptr);
+	g_loadedFiles.clear();
+	{
+		CIatPatch loader("USER32.dll", "LoadImageA", reinterpret_cast<void*>(&RecordLoadImageA));
+		EXPECT_EQ(probe.Run(), IDCANCEL);
+	}
+	// Only a whole BMP reaches the platform's loader, which reads past the end of a short one.
+	EXPECT_TRUE(g_loadedFiles.empty()) << "handed to the loader: " << g_loadedFiles[0];
 }
 
 std::string BadSettingName(const ::testing::TestParamInfo<BadSetting>& info)
 {
 	static const char* const names[] = {
-		"Absent", "Empty", "Missing", "Folder", "Text", "Truncated", "Huge", "Dword"};
+		"Absent", "Empty", "Missing", "Folder", "Text", "Truncated", "Huge", "Wide", "Dword"};
 	return names[static_cast<int>(info.param)];
 }
 
 INSTANTIATE_TEST_SUITE_P(Values, CoverWindowBadSetting,
 	::testing::Values(BadSetting::Absent, BadSetting::Empty, BadSetting::Missing, BadSetting::Folder,
-		BadSetting::Text, BadSetting::Truncated, BadSetting::Huge, BadSetting::Dword),
+		BadSetting::Text, BadSetting::Truncated, BadSetting::Huge, BadSetting::Wide, BadSetting::Dword),
 	BadSettingName);
 
 } // namespace

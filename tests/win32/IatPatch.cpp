@@ -141,15 +141,7 @@ int CFailingTempPath::Calls() const { return g_nTempCalls; }
 
 namespace {
 
-enum FailingIndex {
-	kGetObjectA,
-	kLocalAlloc,
-	kGlobalAlloc,
-	kGetDIBits,
-	kCreateCompatibleBitmap,
-	kSelectObject,
-	kBitBlt
-};
+enum FailingIndex { kGetObjectA, kLocalAlloc, kGetDIBits, kCreateCompatibleBitmap, kSelectObject, kBitBlt };
 
 struct FailingTarget {
 	const char* pszDll;
@@ -157,8 +149,8 @@ struct FailingTarget {
 	void* pStandIn;
 };
 
-int g_failingCalls[7];
-void* g_failingOriginal[7];
+int g_failingCalls[6];
+void* g_failingOriginal[6];
 
 int WINAPI FailGetObjectA(HANDLE, int, LPVOID)
 {
@@ -175,13 +167,6 @@ HLOCAL WINAPI FailLocalAlloc(UINT uFlags, SIZE_T uBytes)
 		return nullptr;
 	}
 	return reinterpret_cast<HLOCAL(WINAPI*)(UINT, SIZE_T)>(g_failingOriginal[kLocalAlloc])(uFlags, uBytes);
-}
-
-HGLOBAL WINAPI FailGlobalAlloc(UINT, SIZE_T)
-{
-	++g_failingCalls[kGlobalAlloc];
-	::SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-	return nullptr;
 }
 
 int WINAPI FailGetDIBits(HDC, HBITMAP, UINT, UINT, LPVOID, LPBITMAPINFO, UINT)
@@ -214,7 +199,6 @@ BOOL WINAPI FailBitBlt(HDC, int, int, int, int, HDC, int, int, DWORD)
 const FailingTarget kTargets[] = {
 	{"GDI32.dll", "GetObjectA", reinterpret_cast<void*>(&FailGetObjectA)},
 	{"KERNEL32.dll", "LocalAlloc", reinterpret_cast<void*>(&FailLocalAlloc)},
-	{"KERNEL32.dll", "GlobalAlloc", reinterpret_cast<void*>(&FailGlobalAlloc)},
 	{"GDI32.dll", "GetDIBits", reinterpret_cast<void*>(&FailGetDIBits)},
 	{"GDI32.dll", "CreateCompatibleBitmap", reinterpret_cast<void*>(&FailCreateCompatibleBitmap)},
 	{"GDI32.dll", "SelectObject", reinterpret_cast<void*>(&FailSelectObject)},
@@ -223,7 +207,7 @@ const FailingTarget kTargets[] = {
 
 int IndexOf(const char* pszFunction)
 {
-	for (int i = 0; i < 7; ++i) {
+	for (int i = 0; i < 6; ++i) {
 		if (std::strcmp(kTargets[i].pszFunction, pszFunction) == 0)
 			return i;
 	}

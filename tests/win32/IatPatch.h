@@ -79,7 +79,7 @@ private:
 };
 
 // A GDI32 or KERNEL32 call that fails outright; the named call answers its failure value.
-// Covered: GetObjectA, LocalAlloc (LPTR blocks), GlobalAlloc, GetDIBits, CreateCompatibleBitmap,
+// Covered: GetObjectA, LocalAlloc (LPTR blocks), GetDIBits, CreateCompatibleBitmap,
 // SelectObject (of bitmaps), BitBlt.
 class CFailingCall
 {

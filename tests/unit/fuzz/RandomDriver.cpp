@@ -79,7 +79,7 @@ int main(int argc, char** argv)
 			}
 		} else {
 			// Mostly short texts, now and then a long one.
-			const size_t nLength = rng() % 8 == 0 ? rng() % 5000 : rng() % 80;
+			const size_t nLength = rng() % 8 == 0 ? rng() % 5000 : rng() % 128;
 			input.resize(nLength);
 			for (auto& byte : input)
 				byte = PickByte(rng);
