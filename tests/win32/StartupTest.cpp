@@ -268,13 +268,6 @@ protected:
 
 	std::string SettingsKey() const { return kProgramKey + "\\" + TestApp().m_pszAppName + "\\Settings"; }
 
-	void SetMessageDisplayed(DWORD dwValue) const
-	{
-		ASSERT_EQ(::RegSetKeyValueA(HKEY_CURRENT_USER, SettingsKey().c_str(), kMessageDisplayedEntry,
-					  REG_DWORD, &dwValue, sizeof(dwValue)),
-			ERROR_SUCCESS);
-	}
-
 	// The value as REG_DWORD; 0xFFFFFFFF when it is absent or of another type.
 	DWORD MessageDisplayed() const
 	{
@@ -317,16 +310,6 @@ protected:
 	std::unique_ptr<CScratchFolder> m_pTemp;
 	Size m_sizeRead;
 };
-
-// Any MessageDisplayed but 0 means the notice was shown: no notice, and the value is left as it is.
-TEST_F(StartupTest, MessageDisplayedOfSevenShowsNoNoticeAndIsLeftAsItIs)
-{
-	SetMessageDisplayed(7);
-	ASSERT_NO_FATAL_FAILURE(RunStartUp(kWindows10v1703));
-	EXPECT_TRUE(g_boxes.empty()) << g_boxes.size() << " boxes, the first: " << g_boxes[0];
-	EXPECT_EQ(MessageDisplayed(), 7u);
-	ExpectCapturedAndShown();
-}
 
 class StartupDpi : public StartupTest, public ::testing::WithParamInterface<WindowsVersion>
 {};
