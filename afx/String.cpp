@@ -10,22 +10,10 @@ CString& CString::operator=(LPCTSTR psz)
 	return *this;
 }
 
-CString& CString::operator+=(const CString& other)
-{
-	m_str += other.m_str;
-	return *this;
-}
-
 CString& CString::operator+=(LPCTSTR psz)
 {
 	if (psz)
 		m_str += psz;
-	return *this;
-}
-
-CString& CString::operator+=(char ch)
-{
-	m_str += ch;
 	return *this;
 }
 
@@ -134,29 +122,3 @@ BOOL CString::LoadString(UINT nID)
 	return TRUE;
 }
 #endif
-
-CString operator+(const CString& a, const CString& b)
-{
-	CString s(a);
-	s += b;
-	return s;
-}
-
-CString operator+(const CString& a, LPCTSTR b)
-{
-	CString s(a);
-	s += b;
-	return s;
-}
-
-CString operator+(LPCTSTR a, const CString& b)
-{
-	CString s(a);
-	s += b;
-	return s;
-}
-
-bool operator==(const CString& a, const CString& b) { return a.Compare(b) == 0; }
-bool operator==(const CString& a, LPCTSTR b) { return a.Compare(b ? b : "") == 0; }
-bool operator!=(const CString& a, const CString& b) { return !(a == b); }
-bool operator!=(const CString& a, LPCTSTR b) { return !(a == b); }

@@ -19,21 +19,17 @@ public:
 	CString() = default;
 	CString(const CString& other) = default;
 	CString(LPCTSTR psz) : m_str(psz ? psz : "") {}
-	CString(char ch, int nRepeat = 1) : m_str(nRepeat > 0 ? nRepeat : 0, ch) {}
 	CString(LPCTSTR pch, int nLength) : m_str(pch, nLength) {}
 
 	CString& operator=(const CString& other) = default;
 	CString& operator=(LPCTSTR psz);
-	CString& operator+=(const CString& other);
 	CString& operator+=(LPCTSTR psz);
-	CString& operator+=(char ch);
 
 	operator LPCTSTR() const { return m_str.c_str(); }
 	int GetLength() const { return static_cast<int>(m_str.size()); }
 	bool IsEmpty() const { return m_str.empty(); }
 	void Empty() { m_str.clear(); }
 	char GetAt(int nIndex) const { return m_str[nIndex]; }
-	int Compare(LPCTSTR psz) const { return m_str.compare(psz); }
 
 	// printf-style; the arguments for %s must be plain character pointers.
 	void Format(LPCTSTR pszFormat, ...)
@@ -61,11 +57,3 @@ public:
 private:
 	std::string m_str;
 };
-
-CString operator+(const CString& a, const CString& b);
-CString operator+(const CString& a, LPCTSTR b);
-CString operator+(LPCTSTR a, const CString& b);
-bool operator==(const CString& a, const CString& b);
-bool operator==(const CString& a, LPCTSTR b);
-bool operator!=(const CString& a, const CString& b);
-bool operator!=(const CString& a, LPCTSTR b);
