@@ -68,16 +68,15 @@ HKEY CWinApp::GetSectionKey(LPCTSTR lpszSection, bool bCreate) const
 {
 	if (!m_pszRegistryKey || !m_pszProfileName)
 		return nullptr;
-	CRegKeyHandle software(OpenSubKey(HKEY_CURRENT_USER, "Software", bCreate));
-	if (!software)
-		return nullptr;
-	CRegKeyHandle vendor(OpenSubKey(software, m_pszRegistryKey, bCreate));
-	if (!vendor)
-		return nullptr;
-	CRegKeyHandle app(OpenSubKey(vendor, m_pszProfileName, bCreate));
-	if (!app)
-		return nullptr;
-	return OpenSubKey(app, lpszSection, bCreate);
+	// Each key stays open until its section key is opened; the section key goes to the caller.
+	const LPCTSTR names[] = {"Software", m_pszRegistryKey, m_pszProfileName, lpszSection};
+	CRegKeyHandle keys[4];
+	HKEY hKey = HKEY_CURRENT_USER;
+	for (int i = 0; i < 4 && hKey; ++i) {
+		hKey = OpenSubKey(hKey, names[i], bCreate);
+		keys[i].Attach(hKey);
+	}
+	return keys[3].Detach();
 }
 
 UINT CWinApp::GetProfileInt(LPCTSTR lpszSection, LPCTSTR lpszEntry, int nDefault)
@@ -97,12 +96,8 @@ UINT CWinApp::GetProfileInt(LPCTSTR lpszSection, LPCTSTR lpszEntry, int nDefault
 
 BOOL CWinApp::WriteProfileInt(LPCTSTR lpszSection, LPCTSTR lpszEntry, int nValue)
 {
-	CRegKeyHandle key(GetSectionKey(lpszSection, true));
-	if (!key)
-		return FALSE;
 	const DWORD dwValue = static_cast<DWORD>(nValue);
-	return ::RegSetValueExA(key, lpszEntry, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&dwValue),
-			   sizeof(dwValue)) == ERROR_SUCCESS;
+	return SetSectionValue(lpszSection, lpszEntry, REG_DWORD, &dwValue, sizeof(dwValue));
 }
 
 CString CWinApp::GetProfileString(LPCTSTR lpszSection, LPCTSTR lpszEntry, LPCTSTR lpszDefault)
@@ -132,11 +127,20 @@ CString CWinApp::GetProfileString(LPCTSTR lpszSection, LPCTSTR lpszEntry, LPCTST
 
 BOOL CWinApp::WriteProfileString(LPCTSTR lpszSection, LPCTSTR lpszEntry, LPCTSTR lpszValue)
 {
+	return SetSectionValue(lpszSection, lpszEntry, REG_SZ, lpszValue, 0);
+}
+
+BOOL CWinApp::SetSectionValue(
+	LPCTSTR lpszSection, LPCTSTR lpszEntry, DWORD dwType, const void* pData, DWORD cbData)
+{
 	CRegKeyHandle key(GetSectionKey(lpszSection, true));
 	if (!key)
 		return FALSE;
-	return ::RegSetValueExA(key, lpszEntry, 0, REG_SZ, reinterpret_cast<const BYTE*>(lpszValue),
-			   static_cast<DWORD>(lstrlenA(lpszValue) + 1)) == ERROR_SUCCESS;
+	// A string is stored with its terminating null.
+	if (dwType == REG_SZ)
+		cbData = static_cast<DWORD>(lstrlenA(static_cast<LPCTSTR>(pData)) + 1);
+	return ::RegSetValueExA(key, lpszEntry, 0, dwType, static_cast<const BYTE*>(pData), cbData) ==
+		   ERROR_SUCCESS;
 }
 
 HICON CWinApp::LoadIcon(UINT nIDResource) const

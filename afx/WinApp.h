@@ -50,6 +50,9 @@ protected:
 private:
 	// The open key HKCU\Software\<key>\<name>\<section>, or null; bCreate makes missing keys.
 	HKEY GetSectionKey(LPCTSTR lpszSection, bool bCreate) const;
+	// Stores a value in the section, which is made if missing; a REG_SZ value's size is taken from its text.
+	BOOL SetSectionValue(
+		LPCTSTR lpszSection, LPCTSTR lpszEntry, DWORD dwType, const void* pData, DWORD cbData);
 
 	CString m_strAppName;
 	CString m_strRegistryKey;
