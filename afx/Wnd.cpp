@@ -1,6 +1,7 @@
 // CWnd: the window procedure that feeds message maps, and thin wrappers over USER32.
 #include "Wnd.h"
 
+#include <algorithm>
 #include <map>
 
 #include "Menu.h"
@@ -186,18 +187,12 @@ void CWnd::CenterWindow()
 	::GetWindowRect(m_hWnd, &rcWnd);
 	const int cx = rcWnd.right - rcWnd.left;
 	const int cy = rcWnd.bottom - rcWnd.top;
-	int x = (rcCenter.left + rcCenter.right) / 2 - cx / 2;
-	int y = (rcCenter.top + rcCenter.bottom) / 2 - cy / 2;
+	LONG x = (rcCenter.left + rcCenter.right) / 2 - cx / 2;
+	LONG y = (rcCenter.top + rcCenter.bottom) / 2 - cy / 2;
 
 	// Keep the whole window on the work area.
-	if (x + cx > rcArea.right)
-		x = rcArea.right - cx;
-	if (x < rcArea.left)
-		x = rcArea.left;
-	if (y + cy > rcArea.bottom)
-		y = rcArea.bottom - cy;
-	if (y < rcArea.top)
-		y = rcArea.top;
+	x = std::max(rcArea.left, std::min(x, rcArea.right - cx));
+	y = std::max(rcArea.top, std::min(y, rcArea.bottom - cy));
 	::SetWindowPos(m_hWnd, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
