@@ -10,14 +10,10 @@ WORD DepthClass(WORD wPlanes, WORD wBitsPerPixel)
 	const WORD n = static_cast<WORD>(static_cast<unsigned>(wPlanes) * wBitsPerPixel);
 	if (n == 1)
 		return 1;
-	if (n <= 4)
-		return 4;
-	if (n <= 8)
-		return 8;
-	if (n <= 16)
-		return 16;
-	if (n <= 24)
-		return 24;
+	for (const WORD wClass : {4, 8, 16, 24}) {
+		if (n <= wClass)
+			return wClass;
+	}
 	return 32;
 }
 
@@ -37,6 +33,7 @@ int64_t Stride(WORD nBits, LONG nWidth)
 BITMAPINFOHEADER MakeInfoHeader(LONG nWidth, LONG nHeight, WORD wPlanes, WORD wBitsPerPixel)
 {
 	const WORD wClass = DepthClass(wPlanes, wBitsPerPixel);
+	// Zero leaves it uncompressed (BI_RGB) with every colour important.
 	BITMAPINFOHEADER header = {};
 	header.biSize = sizeof(BITMAPINFOHEADER);
 	header.biWidth = nWidth;
@@ -44,8 +41,6 @@ BITMAPINFOHEADER MakeInfoHeader(LONG nWidth, LONG nHeight, WORD wPlanes, WORD wB
 	header.biPlanes = wPlanes;
 	header.biBitCount = wBitsPerPixel;
 	header.biClrUsed = ColorTableEntries(wClass);
-	header.biCompression = BI_RGB;
-	header.biClrImportant = 0;
 	// At most 2^33 bytes a row and 2^31 rows. A file of 4 GiB or more has no size its headers can
 	// hold: 0 marks it, and the capture refuses it as a buffer it cannot have.
 	const uint64_t nImage =

@@ -73,10 +73,9 @@ CString CScreenGrabber::Capture()
 			WriteBmpFile(m_strFilePath, pbi, bitmap, screenDC);
 	}
 
-	CString strResult = m_strFilePath;
 	// The bitmap can only be deleted once it has left the memory context.
 	memDC.SelectObject(pOldBitmap);
-	return strResult;
+	return m_strFilePath;
 }
 
 void CScreenGrabber::MakeCaptureFolder()
