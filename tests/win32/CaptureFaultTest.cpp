@@ -110,14 +110,33 @@ BmpFile ParseCapture(const CString& strPath)
 	return bmp;
 }
 
+// The screen as it stands once it holds still for 100 ms, within 5 s: a window an earlier test closed may
+// still be leaving it.
+std::vector<uint32_t> SettledScreen(int& nWidth, int& nHeight)
+{
+	std::vector<uint32_t> screen = ReadScreenPixels(nWidth, nHeight);
+	for (const DWORD dwStart = ::GetTickCount(); ::GetTickCount() - dwStart < 5000;) {
+		::MsgWaitForMultipleObjects(0, nullptr, FALSE, 100, QS_ALLINPUT);
+		MSG msg;
+		while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE))
+			::DispatchMessageA(&msg);
+		std::vector<uint32_t> again = ReadScreenPixels(nWidth, nHeight);
+		if (again == screen)
+			break;
+		screen.swap(again);
+	}
+	return screen;
+}
+
 TEST_F(CaptureTest, WritesThePrimaryMonitorPixelForPixel)
 {
+	int nWidth = 0, nHeight = 0;
+	SettledScreen(nWidth, nHeight);
 	const CString strResult = Capture();
 	EXPECT_TRUE(m_boxes.empty()) << Joined(m_boxes);
 	ExpectNamedPath(strResult);
 	ASSERT_EQ(CaptureFiles().size(), 1u);
 
-	int nWidth = 0, nHeight = 0;
 	const std::vector<uint32_t> screen = ReadScreenPixels(nWidth, nHeight);
 	// A uniform screen would prove nothing; the test display shows a known picture.
 	std::set<uint32_t> colours(screen.begin(), screen.begin() + std::min<size_t>(screen.size(), 200000));
