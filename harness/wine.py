@@ -29,6 +29,7 @@ As a command (the build's test emulator, the scripts' shell helpers):
     python3 harness/wine.py root-stamp                        the file that, written last, says it is whole,
                                                               and its first line
     python3 harness/wine.py root-packages                     what scripts/setup installs into it, one a line
+    python3 harness/wine.py locales                           the locales it generates, here and there, one a line
     python3 harness/wine.py ready 8|10                        exit 0 when that Wine is installed (and whole)
 Without --wine, exec and server use FROSTPANE_WINE.
 """
@@ -107,16 +108,32 @@ def default_flavour():
     return "x86" if host_runs_32bit() else "x64"
 
 
+# The X libraries Wine loads at run time and only recommends. A root without them is not what a normal install
+# gives: without XInput2 (libxi6) a window that covers the screen never gets its timers or keys (Wine 10 clips the
+# cursor to such a window through XInput2 and, where the library is missing, asks again without end; measured with
+# `winprobe window ... --popup --timer` covering the screen: it stays in its first colour and ignores keys without
+# libXi, in both widths); without RandR and Xinerama (libxrandr2, libxinerama1) Wine sees one monitor the size of
+# the whole X screen, however many there are.
+X_LIBRARIES = ["libxi6", "libxrandr2", "libxinerama1", "libxcursor1", "libxcomposite1", "libxxf86vm1"]
+
+
 def root_packages(runs_32bit=None):
     """What the Wine 10 root holds beyond its base: Wine 10.0 for 64-bit programs, and for 32-bit ones where the
-    host runs them, each with XInput2 (libxi6). Wine only recommends libxi6, but without it a window that covers
-    the screen never gets its timers or keys: Wine 10 clips the cursor to such a window through XInput2 and, where
-    the library is missing, asks again without end (measured with `winprobe window ... --popup --timer` covering
-    the screen: it stays in its first colour and ignores keys without libXi, in both widths, and repaints at its
-    first tick and ends on a key with it)."""
+    host runs them, each with the X libraries Wine recommends (X_LIBRARIES), and the locales package, from which
+    scripts/setup generates LOCALES there."""
     if runs_32bit is None:
         runs_32bit = host_runs_32bit()
-    return ["wine", "wine64", "libxi6"] + (["wine32:i386", "libxi6:i386"] if runs_32bit else [])
+    packages = ["wine", "wine64", "locales"] + X_LIBRARIES
+    if runs_32bit:
+        packages += ["wine32:i386"] + [p + ":i386" for p in X_LIBRARIES]
+    return packages
+
+
+# The locales users are run under. Wine takes the user's locale and the ANSI code page from LC_ALL, and spells
+# Unix file names in that locale's character set: under a locale that is not generated there is none, and a user
+# whose name is not ASCII gets no profile folder (measured with USER=Łukasz LC_ALL=en_US.UTF-8 wineboot -i).
+# scripts/setup generates them on the host and in the Wine 10 root, whose /usr takes the host's place.
+LOCALES = ["en_US.UTF-8", "de_DE.UTF-8", "ru_RU.UTF-8", "zh_TW.UTF-8", "ja_JP.UTF-8"]
 
 
 def wine10_root():
@@ -124,7 +141,7 @@ def wine10_root():
 
 
 def _stamp_line(packages):
-    return "packages: " + " ".join(packages)
+    return "packages: " + " ".join(packages) + "; locales: " + " ".join(LOCALES)
 
 
 def root_is_whole(root=None):
@@ -281,6 +298,9 @@ def main(argv):
         return 0
     if argv == ["root-packages"]:
         print("\n".join(root_packages()))
+        return 0
+    if argv == ["locales"]:
+        print("\n".join(LOCALES))
         return 0
     if len(argv) == 2 and argv[0] == "ready" and argv[1] in WINES:
         try:
