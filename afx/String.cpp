@@ -1,8 +1,10 @@
 // CString: formatting, replacement and buffer access.
 #include "String.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 
 CString& CString::operator=(LPCTSTR psz)
 {
@@ -41,14 +43,42 @@ void CString::FormatV(LPCTSTR pszFormat, va_list args)
 	m_str.swap(text);
 }
 
+#ifdef _WIN32
+bool AfxIsLeadByte(unsigned char ch) { return ::IsDBCSLeadByte(ch) != FALSE; }
+#else
+namespace {
+bool g_bLeadByte[256];
+}
+
+bool AfxIsLeadByte(unsigned char ch) { return g_bLeadByte[ch]; }
+
+void AfxSetLeadByteRanges(const unsigned char* pRanges)
+{
+	std::fill(std::begin(g_bLeadByte), std::end(g_bLeadByte), false);
+	for (; pRanges && (pRanges[0] || pRanges[1]); pRanges += 2)
+		std::fill(g_bLeadByte + pRanges[0], g_bLeadByte + pRanges[1] + 1, true);
+}
+#endif
+
+size_t CString::CharLength(size_t nIndex) const
+{
+	// A lead byte at the very end has no trail byte and stands alone.
+	return AfxIsLeadByte(static_cast<unsigned char>(m_str[nIndex])) && nIndex + 1 < m_str.size() ? 2 : 1;
+}
+
 int CString::Replace(char chOld, char chNew)
 {
 	int nCount = 0;
-	for (char& ch : m_str) {
-		if (ch == chOld) {
-			ch = chNew;
+	if (chOld == chNew)
+		return 0;
+	for (size_t i = 0; i < m_str.size();) {
+		// The character's length is the text's, before a lead byte may be written over it.
+		const size_t nLength = CharLength(i);
+		if (m_str[i] == chOld) {
+			m_str[i] = chNew;
 			++nCount;
 		}
+		i += nLength;
 	}
 	return nCount;
 }
@@ -60,22 +90,34 @@ int CString::Replace(LPCTSTR pszOld, LPCTSTR pszNew)
 		return 0;
 	const char* pszWith = pszNew ? pszNew : "";
 
+	// Occurrences are looked for only where a character begins.
 	std::string result;
 	result.reserve(m_str.size());
 	int nCount = 0;
-	size_t nStart = 0;
-	for (size_t nFound = m_str.find(pszOld, 0, nOldLength); nFound != std::string::npos;
-		 nFound = m_str.find(pszOld, nStart, nOldLength)) {
-		result.append(m_str, nStart, nFound - nStart);
-		result += pszWith;
-		nStart = nFound + nOldLength;
-		++nCount;
+	for (size_t i = 0; i < m_str.size();) {
+		if (m_str.compare(i, nOldLength, pszOld, nOldLength) == 0) {
+			result += pszWith;
+			i += nOldLength;
+			++nCount;
+		} else {
+			const size_t nLength = CharLength(i);
+			result.append(m_str, i, nLength);
+			i += nLength;
+		}
 	}
-	if (nCount == 0)
-		return 0;
-	result.append(m_str, nStart, std::string::npos);
-	m_str.swap(result);
+	if (nCount != 0)
+		m_str.swap(result);
 	return nCount;
+}
+
+int CString::ReverseFind(char ch) const
+{
+	int nFound = -1;
+	for (size_t i = 0; i < m_str.size(); i += CharLength(i)) {
+		if (m_str[i] == ch)
+			nFound = static_cast<int>(i);
+	}
+	return nFound;
 }
 
 LPTSTR CString::GetBuffer(int nMinBufLength)

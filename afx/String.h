@@ -40,9 +40,13 @@ public:
 	void FormatV(LPCTSTR pszFormat, va_list args);
 
 	// Both forms return the number of replacements made. Texts are replaced in one
-	// left-to-right pass over non-overlapping occurrences.
+	// left-to-right pass over non-overlapping occurrences. Both step through the text character
+	// by character in the running code page, so the trail byte of a two-byte character is never
+	// taken for a character of its own.
 	int Replace(char chOld, char chNew);
 	int Replace(LPCTSTR pszOld, LPCTSTR pszNew);
+	// The index of the last character ch, or -1.
+	int ReverseFind(char ch) const;
 
 	// Writable buffer of at least nMinBufLength characters, for APIs that fill one.
 	LPTSTR GetBuffer(int nMinBufLength);
@@ -55,5 +59,17 @@ public:
 #endif
 
 private:
+	// The length in bytes of the character at nIndex: 2 for a lead byte with its trail byte.
+	size_t CharLength(size_t nIndex) const;
+
 	std::string m_str;
 };
+
+// Whether ch is the first byte of a two-byte character in the running ANSI code page.
+bool AfxIsLeadByte(unsigned char ch);
+#ifndef _WIN32
+// Windows tells the program its code page; the host build is told the lead bytes of the one it
+// stands for instead: [first, last] pairs, as CPINFO lists them, ended by a pair of zeros. Null or
+// an empty list is a single-byte code page, which is where the host build starts.
+void AfxSetLeadByteRanges(const unsigned char* pRanges);
+#endif

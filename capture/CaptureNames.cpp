@@ -3,8 +3,20 @@
 
 namespace {
 
-// One left-to-right pass: a run of three backslashes becomes two, a leading pair becomes one.
-void CollapseBackslashes(CString& strPath) { strPath.Replace("\\\\", "\\"); }
+// One left-to-right pass: a run of three backslashes becomes two. The leading pair of a network
+// path (\\server\share, \\?\C:\...) is its own and stays.
+void CollapseBackslashes(CString& strPath)
+{
+	const LPCTSTR psz = strPath;
+	if (psz[0] != '\\' || psz[1] != '\\') {
+		strPath.Replace("\\\\", "\\");
+		return;
+	}
+	CString strRest(psz + 2);
+	strRest.Replace("\\\\", "\\");
+	strPath = "\\\\";
+	strPath += strRest;
+}
 
 } // namespace
 

@@ -35,6 +35,43 @@ bool ReplaceWithFile(LPCTSTR pszPartPath, LPCTSTR pszPath)
 	}
 }
 
+// The ANSI spelling of a wide path, only where every character converts as itself: never a best
+// fit (L for Ł) nor the default character. A UTF-8 code page spells every path and takes neither
+// the flag nor the question.
+bool SpellInAnsi(LPCWSTR pwszPath, char* pszPath, int nSize)
+{
+	const bool bUtf8 = ::GetACP() == CP_UTF8;
+	BOOL bDefaulted = FALSE;
+	return ::WideCharToMultiByte(CP_ACP, bUtf8 ? 0 : WC_NO_BEST_FIT_CHARS, pwszPath, -1, pszPath, nSize,
+			   nullptr, bUtf8 ? nullptr : &bDefaulted) > 0 &&
+		   !bDefaulted;
+}
+
+// The temporary directory, ending in a backslash, as the ANSI code page spells it; false where it
+// cannot be had or does not fit in nSize bytes. The ANSI call would answer the code page's best fit
+// of a name it cannot spell: C:\users\Lukasz\Temp\ for Łukasz, a folder that does not exist or is
+// another user's. There the folder's 8.3 short path is taken, which spells in any code page where
+// the volume keeps short names.
+bool GetTempPathInAnsi(char* pszTempDir, DWORD nSize)
+{
+	WCHAR wszLong[MAX_PATH + 1];
+	const DWORD dwLength = ::GetTempPathW(MAX_PATH + 1, wszLong);
+	if (dwLength == 0 || dwLength > MAX_PATH)
+		return false;
+	// Up to three bytes a character in UTF-8; the length is checked once the spelling is known.
+	char szPath[3 * (MAX_PATH + 1)];
+	if (!SpellInAnsi(wszLong, szPath, sizeof(szPath))) {
+		WCHAR wszShort[MAX_PATH + 1];
+		const DWORD dwShort = ::GetShortPathNameW(wszLong, wszShort, MAX_PATH + 1);
+		if (dwShort == 0 || dwShort > MAX_PATH || !SpellInAnsi(wszShort, szPath, sizeof(szPath)))
+			return false;
+	}
+	if (std::strlen(szPath) >= nSize)
+		return false;
+	std::strcpy(pszTempDir, szPath);
+	return true;
+}
+
 } // namespace
 
 CString CScreenGrabber::Capture()
@@ -81,8 +118,7 @@ CString CScreenGrabber::Capture()
 void CScreenGrabber::MakeCaptureFolder()
 {
 	char szTempDir[260];
-	const DWORD dwLength = ::GetTempPathA(sizeof(szTempDir), szTempDir);
-	if (dwLength == 0 || dwLength >= sizeof(szTempDir)) {
+	if (!GetTempPathInAnsi(szTempDir, sizeof(szTempDir))) {
 		m_strFolder.Empty();
 		ReportError("GetTempPath Error");
 		return;
@@ -140,11 +176,9 @@ void CScreenGrabber::WriteBmpFile(CString strPath, LPBITMAPINFO pbi, HBITMAP hBi
 	// it is complete: a failed write never leaves a truncated capture nor spoils one of the same name,
 	// and two runs in the same second never write into one file. That name, in the same folder, is
 	// at most 15 characters, shorter than any capture's, so its path fits wherever the capture's does.
-	const LPCTSTR pszPath = strPath;
-	const LPCTSTR pszTitle = std::strrchr(pszPath, '\\');
-	const int nFolderLength = pszTitle ? static_cast<int>(pszTitle - pszPath) + 1 : 0;
+	const int nFolderLength = strPath.ReverseFind('\\') + 1;
 	CString strPartPath;
-	strPartPath.Format("%.*s%lu.part", nFolderLength, pszPath, ::GetCurrentProcessId());
+	strPartPath.Format("%.*s%lu.part", nFolderLength, static_cast<LPCTSTR>(strPath), ::GetCurrentProcessId());
 	bool bComplete = true;
 	auto report = [&bComplete](bool bSucceeded, LPCTSTR pszMessage) {
 		if (!bSucceeded) {

@@ -77,10 +77,15 @@ TEST(CaptureFolder, TwoTrailingBackslashesLeaveAPair)
 	EXPECT_EQ(Text(MakeCaptureFolderPath("C:\\Temp\\\\")), "C:\\Temp\\\\Images-Captured-By-Tapwright");
 }
 
-TEST(CaptureFolder, NetworkPathComesOutWithOneLeadingBackslash)
+TEST(CaptureFolder, NetworkPathKeepsItsLeadingPair)
 {
+	EXPECT_EQ(Text(MakeCaptureFolderPath("\\\\fileserver\\home\\anna\\Temp\\")),
+		"\\\\fileserver\\home\\anna\\Temp\\Images-Captured-By-Tapwright");
 	EXPECT_EQ(
-		Text(MakeCaptureFolderPath("\\\\server\\share\\")), "\\server\\share\\Images-Captured-By-Tapwright");
+		Text(MakeCaptureFolderPath("\\\\?\\C:\\Temp\\")), "\\\\?\\C:\\Temp\\Images-Captured-By-Tapwright");
+	// Pairs after it are collapsed as anywhere.
+	EXPECT_EQ(Text(MakeCaptureFolderPath("\\\\server\\\\share\\")),
+		"\\\\server\\share\\Images-Captured-By-Tapwright");
 }
 
 TEST(CaptureFolder, EmptyTempDir)
@@ -93,16 +98,28 @@ TEST(CaptureFolder, PercentSignsInTheTempDirAreText)
 	EXPECT_EQ(Text(MakeCaptureFolderPath("C:\\100%s\\")), "C:\\100%s\\Images-Captured-By-Tapwright");
 }
 
-TEST(CaptureFilePath, NetworkPathKeepsOneLeadingBackslashThroughBothSteps)
+TEST(CaptureFilePath, NetworkPathKeepsItsLeadingPairThroughBothSteps)
 {
 	EXPECT_EQ(CapturePath("\\\\server\\share\\", "3/7/2021 9:05:30 AM"),
-		"\\server\\share\\Images-Captured-By-Tapwright\\Primary Monitor At 3 7 2021 9 05 30 AM.bmp");
+		"\\\\server\\share\\Images-Captured-By-Tapwright\\Primary Monitor At 3 7 2021 9 05 30 AM.bmp");
+}
+
+TEST(CaptureFilePath, ProfileEndingInATrailBackslashUnderBig5)
+{
+	// 許 is B3 5C in Big5: its folder's separator follows the character and is kept.
+	const unsigned char big5[] = {0x81, 0xFE, 0, 0};
+	AfxSetLeadByteRanges(big5);
+	const std::string strPath =
+		CapturePath("C:\\users\\\xB3\x5C\\Temp\\", "2026/12/8 \xA4W\xA4\xC8 06:00:00");
+	AfxSetLeadByteRanges(nullptr);
+	EXPECT_EQ(strPath, "C:\\users\\\xB3\x5C\\Temp\\Images-Captured-By-Tapwright\\"
+					   "Primary Monitor At 2026 12 8 \xA4W\xA4\xC8 06 00 00.bmp");
 }
 
 TEST(CaptureFilePath, CollapsesPairsInTheFolderItGets)
 {
 	EXPECT_EQ(Text(MakeCaptureFilePath("\\\\server\\share\\\\\\dir", "name.bmp")),
-		"\\server\\share\\\\dir\\name.bmp");
+		"\\\\server\\share\\\\dir\\name.bmp");
 	// A folder ending in a backslash meets the separator.
 	EXPECT_EQ(Text(MakeCaptureFilePath("C:\\dir\\", "name.bmp")), "C:\\dir\\name.bmp");
 }

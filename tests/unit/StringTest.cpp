@@ -113,6 +113,87 @@ TEST(CStringReplaceChar, HighBytesAreCharactersLikeAnyOther)
 	EXPECT_EQ(Text(str), "\xF6:\xF6");
 }
 
+TEST(CStringReplaceChar, SameCharacterCountsNothing)
+{
+	CString str("a-b");
+	EXPECT_EQ(str.Replace('-', '-'), 0);
+	EXPECT_EQ(Text(str), "a-b");
+}
+
+// A double-byte code page, as the host build is told it: its lead bytes, and one character of it
+// whose trail byte is 0x5C, the backslash.
+struct DoubleByteCodePage {
+	const char* pszName;
+	unsigned char leadBytes[6];
+	const char* pszChar;
+};
+
+void PrintTo(const DoubleByteCodePage& codePage, std::ostream* pOut) { *pOut << codePage.pszName; }
+
+const DoubleByteCodePage kDoubleByteCodePages[] = {
+	{"Big5_950", {0x81, 0xFE, 0, 0}, "\xB3\x5C"},                 // 許
+	{"ShiftJis_932", {0x81, 0x9F, 0xE0, 0xFC, 0, 0}, "\x83\x5C"}, // ソ
+	{"Gbk_936", {0x81, 0xFE, 0, 0}, "\x81\x5C"},
+};
+
+class CStringDoubleByte : public ::testing::TestWithParam<DoubleByteCodePage>
+{
+protected:
+	void SetUp() override { AfxSetLeadByteRanges(GetParam().leadBytes); }
+	void TearDown() override { AfxSetLeadByteRanges(nullptr); }
+
+	// The text with each '#' made the code page's character ending in a backslash.
+	static std::string With(const char* pszText)
+	{
+		std::string strText;
+		for (; *pszText; ++pszText)
+			strText += *pszText == '#' ? std::string(GetParam().pszChar) : std::string(1, *pszText);
+		return strText;
+	}
+};
+
+TEST_P(CStringDoubleByte, TrailBackslashIsNoBackslash)
+{
+	// A folder named by the character, then its separator: the pair is no pair.
+	CString strPath(With("C:\\users\\#\\Temp\\\\x").c_str());
+	EXPECT_EQ(strPath.Replace("\\\\", "\\"), 1);
+	EXPECT_EQ(Text(strPath), With("C:\\users\\#\\Temp\\x"));
+
+	CString strChars(With("#/#\\").c_str());
+	EXPECT_EQ(strChars.Replace('\\', ' '), 1);
+	EXPECT_EQ(Text(strChars), With("#/# "));
+
+	// Nor does an occurrence start inside a character.
+	CString strText(With("#T").c_str());
+	EXPECT_EQ(strText.Replace("\\T", "x"), 0);
+	EXPECT_EQ(Text(strText), With("#T"));
+}
+
+TEST_P(CStringDoubleByte, RunsAfterTheCharacterAreStillCollapsed)
+{
+	CString str(With("#\\\\\\#\\\\").c_str());
+	EXPECT_EQ(str.Replace("\\\\", "\\"), 2);
+	EXPECT_EQ(Text(str), With("#\\\\#\\"));
+}
+
+TEST_P(CStringDoubleByte, ReverseFindSkipsTrailBytes)
+{
+	EXPECT_EQ(CString(With("C:\\d\\#").c_str()).ReverseFind('\\'), 4);
+	EXPECT_EQ(CString(With("##").c_str()).ReverseFind('\\'), -1);
+}
+
+INSTANTIATE_TEST_SUITE_P(CodePages, CStringDoubleByte, ::testing::ValuesIn(kDoubleByteCodePages),
+	[](const ::testing::TestParamInfo<DoubleByteCodePage>& info) { return std::string(info.param.pszName); });
+
+TEST(CStringSingleByte, EveryByteIsACharacter)
+{
+	// Where the code page has no lead bytes, the same bytes are characters of their own.
+	CString str("C:\\users\\\xB3\x5C\\Temp");
+	EXPECT_EQ(str.Replace("\\\\", "\\"), 1);
+	EXPECT_EQ(Text(str), "C:\\users\\\xB3\\Temp");
+	EXPECT_EQ(CString("a\\\x83\x5C").ReverseFind('\\'), 3);
+}
+
 TEST(CStringFormat, NumbersAndTexts)
 {
 	CString str;

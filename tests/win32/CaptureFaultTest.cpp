@@ -53,17 +53,19 @@ protected:
 		UseTempDir(m_pTemp->Path());
 	}
 
-	// The temporary directory GetTempPathA answers, ending in a backslash.
-	void UseTempDir(const std::string& strTemp)
+	// The temporary directory GetTempPathW answers, ending in a backslash, and how the capture is
+	// to spell it.
+	void UseTempDir(const std::string& strTemp, const std::wstring& wstrAnswered = std::wstring())
 	{
 		m_strTemp = strTemp;
+		m_wstrTemp = wstrAnswered.empty() ? Widen(strTemp) : wstrAnswered;
 		m_strFolder = strTemp + kFolderName;
 	}
 
-	// Runs a capture with GetTempPathA answering the scratch folder and every box recorded.
+	// Runs a capture with GetTempPathW answering the scratch folder and every box recorded.
 	CString Capture(CFileCallSpy::Fault fault = CFileCallSpy::None, int nWrite = 0)
 	{
-		CTempPathRedirect temp(m_strTemp);
+		CTempPathRedirect temp(m_wstrTemp);
 		CFileCallSpy files(fault, nWrite);
 		CMessageBoxRecorder boxes;
 		CScreenGrabber grabber;
@@ -96,6 +98,7 @@ protected:
 
 	std::unique_ptr<CScratchFolder> m_pTemp;
 	std::string m_strTemp;
+	std::wstring m_wstrTemp;
 	std::string m_strFolder;
 	std::vector<RecordedBox> m_boxes;
 	std::vector<FileCall> m_files;
@@ -427,6 +430,63 @@ TEST_P(CaptureTempPathFault, ShowsGetTempPathErrorAndEndsWithoutFile)
 
 INSTANTIATE_TEST_SUITE_P(Answers, CaptureTempPathFault, ::testing::Values(0u, 261u, 300u),
 	[](const ::testing::TestParamInfo<DWORD>& info) { return "Answer" + std::to_string(info.param); });
+
+// The temporary folder of a user whose name no ANSI code page spells (Georgian, ნინო): the capture
+// takes the folder's short path, where the volume keeps short names.
+class CaptureUnspellableTemp : public CaptureTest
+{
+protected:
+	void SetUp() override
+	{
+		CaptureTest::SetUp();
+		m_wstrLong = Widen(m_strTemp) + L"\x10DC\x10D8\x10DC\x10DD\\";
+		ASSERT_TRUE(::CreateDirectoryW(m_wstrLong.c_str(), nullptr));
+		WCHAR wszShort[MAX_PATH];
+		ASSERT_NE(::GetShortPathNameW(m_wstrLong.c_str(), wszShort, MAX_PATH), 0u);
+		char szShort[MAX_PATH];
+		BOOL bDefaulted = FALSE;
+		ASSERT_GT(::WideCharToMultiByte(
+					  CP_ACP, WC_NO_BEST_FIT_CHARS, wszShort, -1, szShort, MAX_PATH, nullptr, &bDefaulted),
+			0);
+		ASSERT_FALSE(bDefaulted) << "the short path does not spell either";
+		UseTempDir(szShort, m_wstrLong);
+	}
+
+	std::wstring m_wstrLong;
+};
+
+TEST_F(CaptureUnspellableTemp, GoesIntoTheFolderByItsShortPath)
+{
+	const CString strResult = Capture();
+	EXPECT_TRUE(m_boxes.empty()) << Joined(m_boxes);
+	ExpectNamedPath(strResult);
+	ASSERT_EQ(CaptureFiles().size(), 1u);
+	EXPECT_EQ(ParseCapture(strResult).biWidth, ::GetSystemMetrics(SM_CXSCREEN));
+}
+
+TEST_F(CaptureUnspellableTemp, WithoutShortNamesShowsGetTempPathErrorAndWritesNothing)
+{
+	CNoShortNames noShortNames;
+	const CString strResult = Capture();
+	EXPECT_GE(noShortNames.Calls(), 1);
+	ASSERT_EQ(m_boxes.size(), 1u) << Joined(m_boxes);
+	ExpectErrorBox(m_boxes[0], "GetTempPath Error");
+	EXPECT_TRUE(strResult.IsEmpty()) << static_cast<LPCTSTR>(strResult);
+	EXPECT_TRUE(m_files.empty());
+	EXPECT_EQ(::GetFileAttributesW((m_wstrLong + Widen(kFolderName)).c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+// Windows 10 1903 and later with UTF-8 as the ANSI code page spell every path, and refuse the
+// question a code page of the old kind is asked.
+TEST_F(CaptureTest, Utf8CodePageSpellsTheTemporaryFolder)
+{
+	CUtf8CodePage utf8;
+	const CString strResult = Capture();
+	EXPECT_EQ(utf8.Refusals(), 0);
+	EXPECT_TRUE(m_boxes.empty()) << Joined(m_boxes);
+	ExpectNamedPath(strResult);
+	EXPECT_EQ(CaptureFiles().size(), 1u);
+}
 
 } // namespace
 

@@ -1,6 +1,8 @@
 // Import-table patches of the test executable and the recorders and stand-ins they install.
 #include "IatPatch.h"
 
+#include "Pixels.h"
+
 #include <cstring>
 #include <set>
 #include <stdexcept>
@@ -89,25 +91,25 @@ std::vector<std::string> CMessageBoxRecorder::Texts() const
 	return texts;
 }
 
-// GetTempPathA
+// GetTempPathW
 
 namespace {
 
-std::string g_strTempDir;
+std::wstring g_wstrTempDir;
 DWORD g_dwTempAnswer = 0;
 int g_nTempCalls = 0;
 
-DWORD WINAPI RedirectedGetTempPathA(DWORD nBufferLength, LPSTR lpBuffer)
+DWORD WINAPI RedirectedGetTempPathW(DWORD nBufferLength, LPWSTR lpBuffer)
 {
 	++g_nTempCalls;
-	const DWORD dwLength = static_cast<DWORD>(g_strTempDir.size());
+	const DWORD dwLength = static_cast<DWORD>(g_wstrTempDir.size());
 	if (dwLength + 1 > nBufferLength)
 		return dwLength + 1;
-	std::memcpy(lpBuffer, g_strTempDir.c_str(), dwLength + 1);
+	std::memcpy(lpBuffer, g_wstrTempDir.c_str(), (dwLength + 1) * sizeof(WCHAR));
 	return dwLength;
 }
 
-DWORD WINAPI FailingGetTempPathA(DWORD /*nBufferLength*/, LPSTR /*lpBuffer*/)
+DWORD WINAPI FailingGetTempPathW(DWORD /*nBufferLength*/, LPWSTR /*lpBuffer*/)
 {
 	++g_nTempCalls;
 	if (g_dwTempAnswer == 0)
@@ -117,17 +119,19 @@ DWORD WINAPI FailingGetTempPathA(DWORD /*nBufferLength*/, LPSTR /*lpBuffer*/)
 
 } // namespace
 
-CTempPathRedirect::CTempPathRedirect(const std::string& strTempDir)
-	: m_patch("KERNEL32.dll", "GetTempPathA", reinterpret_cast<void*>(&RedirectedGetTempPathA))
+CTempPathRedirect::CTempPathRedirect(const std::string& strTempDir) : CTempPathRedirect(Widen(strTempDir)) {}
+
+CTempPathRedirect::CTempPathRedirect(const std::wstring& wstrTempDir)
+	: m_patch("KERNEL32.dll", "GetTempPathW", reinterpret_cast<void*>(&RedirectedGetTempPathW))
 {
-	g_strTempDir = strTempDir;
+	g_wstrTempDir = wstrTempDir;
 	g_nTempCalls = 0;
 }
 
-CTempPathRedirect::~CTempPathRedirect() { g_strTempDir.clear(); }
+CTempPathRedirect::~CTempPathRedirect() { g_wstrTempDir.clear(); }
 
 CFailingTempPath::CFailingTempPath(DWORD dwAnswer)
-	: m_patch("KERNEL32.dll", "GetTempPathA", reinterpret_cast<void*>(&FailingGetTempPathA))
+	: m_patch("KERNEL32.dll", "GetTempPathW", reinterpret_cast<void*>(&FailingGetTempPathW))
 {
 	g_dwTempAnswer = dwAnswer;
 	g_nTempCalls = 0;
@@ -136,6 +140,74 @@ CFailingTempPath::CFailingTempPath(DWORD dwAnswer)
 CFailingTempPath::~CFailingTempPath() = default;
 
 int CFailingTempPath::Calls() const { return g_nTempCalls; }
+
+// GetShortPathNameW on a volume without short names
+
+namespace {
+
+int g_nShortCalls = 0;
+
+DWORD WINAPI LongPathAsShort(LPCWSTR lpszLongPath, LPWSTR lpszShortPath, DWORD cchBuffer)
+{
+	++g_nShortCalls;
+	const DWORD dwLength = ::lstrlenW(lpszLongPath);
+	if (dwLength + 1 > cchBuffer)
+		return dwLength + 1;
+	std::memcpy(lpszShortPath, lpszLongPath, (dwLength + 1) * sizeof(WCHAR));
+	return dwLength;
+}
+
+} // namespace
+
+CNoShortNames::CNoShortNames()
+	: m_patch("KERNEL32.dll", "GetShortPathNameW", reinterpret_cast<void*>(&LongPathAsShort))
+{
+	g_nShortCalls = 0;
+}
+
+int CNoShortNames::Calls() const { return g_nShortCalls; }
+
+// A UTF-8 ANSI code page
+
+namespace {
+
+using WideCharToMultiBytePfn = int(WINAPI*)(UINT, DWORD, LPCWCH, int, LPSTR, int, LPCCH, LPBOOL);
+WideCharToMultiBytePfn g_pfnWideCharToMultiByte = nullptr;
+int g_nUtf8Refusals = 0;
+
+UINT WINAPI Utf8Acp() { return CP_UTF8; }
+
+int WINAPI Utf8WideCharToMultiByte(UINT CodePage, DWORD dwFlags, LPCWCH lpWideCharStr, int cchWideChar,
+	LPSTR lpMultiByteStr, int cbMultiByte, LPCCH lpDefaultChar, LPBOOL lpUsedDefaultChar)
+{
+	if (CodePage == CP_ACP || CodePage == CP_UTF8) {
+		if (dwFlags & ~static_cast<DWORD>(WC_ERR_INVALID_CHARS)) {
+			++g_nUtf8Refusals;
+			::SetLastError(ERROR_INVALID_FLAGS);
+			return 0;
+		}
+		if (lpDefaultChar || lpUsedDefaultChar) {
+			++g_nUtf8Refusals;
+			::SetLastError(ERROR_INVALID_PARAMETER);
+			return 0;
+		}
+		CodePage = CP_UTF8;
+	}
+	return g_pfnWideCharToMultiByte(CodePage, dwFlags, lpWideCharStr, cchWideChar, lpMultiByteStr,
+		cbMultiByte, lpDefaultChar, lpUsedDefaultChar);
+}
+
+} // namespace
+
+CUtf8CodePage::CUtf8CodePage()
+	: m_acp("KERNEL32.dll", "GetACP", reinterpret_cast<void*>(&Utf8Acp)),
+	  m_convert("KERNEL32.dll", "WideCharToMultiByte", reinterpret_cast<void*>(&Utf8WideCharToMultiByte))
+{
+	g_pfnWideCharToMultiByte = reinterpret_cast<WideCharToMultiBytePfn>(m_convert.Original());
+	g_nUtf8Refusals = 0;
+}
+
+int CUtf8CodePage::Refusals() const { return g_nUtf8Refusals; }
 
 // Calls that fail outright
 

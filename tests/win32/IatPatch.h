@@ -50,11 +50,12 @@ private:
 	CIatPatch m_patch;
 };
 
-// GetTempPathA answers a folder of the test's choice, so a capture writes where the test looks.
+// GetTempPathW answers a folder of the test's choice, so a capture writes where the test looks.
 class CTempPathRedirect
 {
 public:
 	explicit CTempPathRedirect(const std::string& strTempDir);
+	explicit CTempPathRedirect(const std::wstring& wstrTempDir);
 	~CTempPathRedirect();
 	CTempPathRedirect(const CTempPathRedirect&) = delete;
 	CTempPathRedirect& operator=(const CTempPathRedirect&) = delete;
@@ -63,7 +64,7 @@ private:
 	CIatPatch m_patch;
 };
 
-// GetTempPathA answers dwAnswer and fills nothing, as when the call fails (0) or the path does not fit.
+// GetTempPathW answers dwAnswer and fills nothing, as when the call fails (0) or the path does not fit.
 class CFailingTempPath
 {
 public:
@@ -76,6 +77,39 @@ public:
 
 private:
 	CIatPatch m_patch;
+};
+
+// GetShortPathNameW as on a volume that keeps no 8.3 names (turned off by an administrator, or a
+// share whose server makes none): it answers the long path, as Windows documents.
+class CNoShortNames
+{
+public:
+	CNoShortNames();
+	CNoShortNames(const CNoShortNames&) = delete;
+	CNoShortNames& operator=(const CNoShortNames&) = delete;
+
+	int Calls() const;
+
+private:
+	CIatPatch m_patch;
+};
+
+// The ANSI code page as Windows 10 1903 and later make it where the user turns on UTF-8 for
+// programs that are not Unicode: GetACP answers 65001 and WideCharToMultiByte, for CP_ACP as for
+// CP_UTF8, converts to UTF-8 and refuses, as documented, any flag but WC_ERR_INVALID_CHARS
+// (ERROR_INVALID_FLAGS) and a default-character argument (ERROR_INVALID_PARAMETER).
+class CUtf8CodePage
+{
+public:
+	CUtf8CodePage();
+	CUtf8CodePage(const CUtf8CodePage&) = delete;
+	CUtf8CodePage& operator=(const CUtf8CodePage&) = delete;
+
+	int Refusals() const;
+
+private:
+	CIatPatch m_acp;
+	CIatPatch m_convert;
 };
 
 // A GDI32 or KERNEL32 call that fails outright; the named call answers its failure value.

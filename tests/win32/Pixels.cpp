@@ -169,27 +169,45 @@ std::vector<std::string> ListFiles(const std::string& strFolder)
 	return names;
 }
 
+std::wstring Widen(const std::string& strText)
+{
+	std::wstring wstrText(strText.size(), L'\0');
+	wstrText.resize(static_cast<size_t>(::MultiByteToWideChar(CP_ACP, 0, strText.data(),
+		static_cast<int>(strText.size()), &wstrText[0], static_cast<int>(wstrText.size()))));
+	return wstrText;
+}
+
+namespace {
+
+// Wide, so that folders the code page cannot spell go too.
+void RemoveTreeW(const std::wstring& wstrFolder)
+{
+	WIN32_FIND_DATAW fd;
+	HANDLE hFind = ::FindFirstFileW((wstrFolder + L"\\*").c_str(), &fd);
+	if (hFind != INVALID_HANDLE_VALUE) {
+		do {
+			const std::wstring wstrName = fd.cFileName;
+			if (wstrName == L"." || wstrName == L"..")
+				continue;
+			const std::wstring wstrChild = wstrFolder + L"\\" + wstrName;
+			if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+				RemoveTreeW(wstrChild);
+			else
+				::DeleteFileW(wstrChild.c_str());
+		} while (::FindNextFileW(hFind, &fd));
+		::FindClose(hFind);
+	}
+	::RemoveDirectoryW(wstrFolder.c_str());
+}
+
+} // namespace
+
 void RemoveTree(const std::string& strFolder)
 {
 	std::string strBase = strFolder;
 	if (!strBase.empty() && strBase.back() == '\\')
 		strBase.pop_back();
-	WIN32_FIND_DATAA fd;
-	HANDLE hFind = ::FindFirstFileA((strBase + "\\*").c_str(), &fd);
-	if (hFind != INVALID_HANDLE_VALUE) {
-		do {
-			const std::string strName = fd.cFileName;
-			if (strName == "." || strName == "..")
-				continue;
-			const std::string strChild = strBase + "\\" + strName;
-			if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-				RemoveTree(strChild);
-			else
-				::DeleteFileA(strChild.c_str());
-		} while (::FindNextFileA(hFind, &fd));
-		::FindClose(hFind);
-	}
-	::RemoveDirectoryA(strBase.c_str());
+	RemoveTreeW(Widen(strBase));
 }
 
 std::string ArtifactFolder()

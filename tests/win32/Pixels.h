@@ -38,6 +38,9 @@ private:
 	std::string m_strPath;
 };
 
+// A text of the ANSI code page in UTF-16.
+std::wstring Widen(const std::string& strText);
+
 // The files (not folders) directly in strFolder.
 std::vector<std::string> ListFiles(const std::string& strFolder);
 void RemoveTree(const std::string& strFolder);

@@ -1,8 +1,10 @@
 // Fuzz target for the capture naming rules and CString::Replace. The input's bytes, split at null
 // bytes, are a temporary directory, a time stamp, a search text and a replacement. Each result is
-// checked against a model written apart from the code: runs of backslashes for the collapsing,
-// a byte-by-byte mapping for the file title, and a plain scan for Replace. The first property
-// that does not hold aborts with the input and both texts.
+// checked against a model written apart from the code, once in a single-byte code page and once in
+// Big5, whose lead bytes 0x81-0xFE make two-byte characters: the texts cut into characters, runs of
+// backslash characters for the collapsing (a network path's leading pair kept), a character-by-
+// character mapping for the file title, and a plain scan over characters for Replace. The first
+// property that does not hold aborts with the input and both texts.
 #include "CaptureNames.h"
 #include "String.h"
 
@@ -12,6 +14,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -61,23 +64,54 @@ bool EndsWith(const std::string& strText, const std::string& strEnd)
 		   strText.compare(strText.size() - strEnd.size(), strEnd.size(), strEnd) == 0;
 }
 
-// One left-to-right pass over non-overlapping pairs leaves ceil(k / 2) of a run of k
-// backslashes, and runs never meet, so a pair survives only where a run of 3 or more stood.
+bool g_bBig5 = false;
+
+// The text cut into its characters in the code page under test.
+std::vector<std::string> Characters(const std::string& strText)
+{
+	std::vector<std::string> chars;
+	for (size_t i = 0; i < strText.size();) {
+		const bool bLead = g_bBig5 && static_cast<unsigned char>(strText[i]) >= 0x81 &&
+						   static_cast<unsigned char>(strText[i]) <= 0xFE && i + 1 < strText.size();
+		chars.push_back(strText.substr(i, bLead ? 2 : 1));
+		i += chars.back().size();
+	}
+	return chars;
+}
+
+// One left-to-right pass over non-overlapping pairs leaves ceil(k / 2) of a run of k backslash
+// characters, and runs never meet, so a pair survives only where a run of 3 or more stood.
 std::string CollapseRuns(const std::string& strText)
 {
+	const std::vector<std::string> chars = Characters(strText);
 	std::string strOut;
-	for (size_t i = 0; i < strText.size();) {
-		if (strText[i] != '\\') {
-			strOut += strText[i++];
+	for (size_t i = 0; i < chars.size();) {
+		if (chars[i] != "\\") {
+			strOut += chars[i++];
 			continue;
 		}
 		size_t j = i;
-		while (j < strText.size() && strText[j] == '\\')
+		while (j < chars.size() && chars[j] == "\\")
 			++j;
 		strOut.append((j - i + 1) / 2, '\\');
 		i = j;
 	}
 	return strOut;
+}
+
+// A path's leading pair, a network path's, stays; the rest is collapsed.
+std::string CollapsePath(const std::string& strPath)
+{
+	if (strPath.compare(0, 2, "\\\\") == 0)
+		return "\\\\" + CollapseRuns(strPath.substr(2));
+	return CollapseRuns(strPath);
+}
+
+// The length of the character at nAt: an occurrence may end inside a character, and the scan
+// goes on from there, as the class library's does.
+size_t CharLength(const std::string& strText, size_t nAt)
+{
+	return Characters(strText.substr(nAt, 2)).front().size();
 }
 
 std::string ReplaceByScan(
@@ -87,13 +121,15 @@ std::string ReplaceByScan(
 	if (strOld.empty())
 		return strText;
 	std::string strOut;
-	for (size_t i = 0; i < strText.size();) {
-		if (strText.compare(i, strOld.size(), strOld) == 0) {
+	for (size_t nAt = 0; nAt < strText.size();) {
+		if (strText.compare(nAt, strOld.size(), strOld) == 0) {
 			strOut += strNew;
-			i += strOld.size();
+			nAt += strOld.size();
 			++nCount;
 		} else {
-			strOut += strText[i++];
+			const size_t nLength = CharLength(strText, nAt);
+			strOut += strText.substr(nAt, nLength);
+			nAt += nLength;
 		}
 	}
 	return strOut;
@@ -102,31 +138,22 @@ std::string ReplaceByScan(
 void CheckFolderAndFile(const std::string& strTemp, const std::string& strStamp)
 {
 	const std::string strFolder(MakeCaptureFolderPath(strTemp.c_str()));
-	ExpectEqual("folder path is the joined text with backslash runs halved", strTemp, strFolder,
-		CollapseRuns(strTemp + "\\" + kFolderName));
+	ExpectEqual("folder path is the joined text with backslash runs halved after a leading pair", strTemp,
+		strFolder, CollapsePath(strTemp + "\\" + kFolderName));
 	if (!EndsWith(strFolder, "\\" + kFolderName))
 		Fail("folder path ends in one backslash and the folder name", strTemp, strFolder,
 			"...\\" + kFolderName);
 
-	const std::string strTitle(MakeCaptureFileTitle(strStamp.c_str()));
-	if (strTitle.size() != kTitlePrefix.size() + strStamp.size() + 4)
-		Fail("title length is prefix + stamp + .bmp", strStamp, strTitle, "");
-	if (strTitle.compare(0, kTitlePrefix.size(), kTitlePrefix) != 0 || !EndsWith(strTitle, ".bmp"))
-		Fail("title has its prefix and .bmp", strStamp, strTitle, kTitlePrefix + "...bmp");
-	if (strTitle.find_first_of(kReplacedChars) != std::string::npos)
-		Fail("no replaced character survives in the title", strStamp, strTitle, "");
-	for (size_t i = 0; i < strStamp.size(); ++i) {
-		const char ch = strStamp[i];
-		const char chWant = std::strchr(kReplacedChars, ch) ? ' ' : ch;
-		if (strTitle[kTitlePrefix.size() + i] != chWant)
-			Fail("every other stamp byte, the double quote among them, is kept", strStamp, strTitle, "");
-	}
+	std::string strMapped;
+	for (const std::string& strChar : Characters(strStamp))
+		strMapped += strChar.size() == 1 && std::strchr(kReplacedChars, strChar[0]) ? " " : strChar;
+	ExpectEqual("title is the prefix, the stamp with each replaced character a space, and .bmp", strStamp,
+		std::string(MakeCaptureFileTitle(strStamp.c_str())), kTitlePrefix + strMapped + ".bmp");
+	const std::string strTitle = kTitlePrefix + strMapped + ".bmp";
 
 	const std::string strPath(MakeCaptureFilePath(strFolder.c_str(), strTitle.c_str()));
 	ExpectEqual("file path is the folder collapsed once more, a backslash and the title",
-		strTemp + "|" + strStamp, strPath, CollapseRuns(strFolder) + "\\" + strTitle);
-	if (strPath.substr(strPath.rfind('\\') + 1) != strTitle)
-		Fail("the last path component is the title", strStamp, strPath, strTitle);
+		strTemp + "|" + strStamp, strPath, CollapsePath(strFolder) + "\\" + strTitle);
 }
 
 void CheckReplace(const std::string& strText, const std::string& strOld, const std::string& strNew)
@@ -163,20 +190,21 @@ void CheckReplace(const std::string& strText, const std::string& strOld, const s
 	if (!strOld.empty() && !strNew.empty()) {
 		const char chOld = strOld[0];
 		const char chNew = strNew[0];
-		std::string strCharWant = strText;
+		// Each character's first byte is compared; a trail byte never is.
+		std::string strCharWant;
 		int nCharWant = 0;
-		for (char& ch : strCharWant) {
-			if (ch == chOld) {
-				ch = chNew;
+		for (std::string strCh : Characters(strText)) {
+			if (strCh[0] == chOld && chOld != chNew) {
+				strCh[0] = chNew;
 				++nCharWant;
 			}
+			strCharWant += strCh;
 		}
 		CString strChar(strText.c_str());
 		const int nChar = strChar.Replace(chOld, chNew);
 		ExpectEqual(
 			"Replace(char, char) replaces every occurrence", strText, std::string(strChar), strCharWant);
-		if (chOld != chNew)
-			ExpectCount("Replace(char, char) counts them", strText, nChar, nCharWant);
+		ExpectCount("Replace(char, char) counts them, none where the two are one", strText, nChar, nCharWant);
 	}
 }
 
@@ -195,8 +223,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t nSize)
 	const std::string& strTemp = strParts[0];
 	const std::string& strStamp = strParts[1];
 
-	CheckFolderAndFile(strTemp, strStamp);
-	CheckReplace(strTemp, strParts[2], strParts[3]);
-	CheckReplace(strStamp, strParts[2], strParts[3]);
+	static const unsigned char kBig5[] = {0x81, 0xFE, 0, 0};
+	for (const bool bBig5 : {false, true}) {
+		g_bBig5 = bBig5;
+		AfxSetLeadByteRanges(bBig5 ? kBig5 : nullptr);
+		CheckFolderAndFile(strTemp, strStamp);
+		CheckReplace(strTemp, strParts[2], strParts[3]);
+		CheckReplace(strStamp, strParts[2], strParts[3]);
+	}
+	AfxSetLeadByteRanges(nullptr);
 	return 0;
 }
