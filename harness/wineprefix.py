@@ -70,6 +70,7 @@ class WinePrefix:
         self.path = os.path.abspath(path)
         self.display = display
         self.wine = Wine(flavour, wine)
+        self.user, self.locale = self._made_for()
         made_by = self.made_by()
         if made_by is not None and made_by != self.wine.wine:
             raise RuntimeError("%s is a Wine %s prefix, not one for Wine %s (their formats differ)"
@@ -89,10 +90,25 @@ class WinePrefix:
         except OSError:
             return None
 
+    def _made_for(self):
+        """(user, locale) that build() made this prefix for; (None, None) for the session's own user."""
+        try:
+            with open(os.path.join(self.path, _MADE_FOR), encoding="utf-8") as f:
+                user, locale = f.read().split("\n")[:2]
+            return user, locale
+        except OSError:
+            return None, None
+
     @classmethod
-    def build(cls, path, display=None, timeout=300, flavour=None, wine=None):
+    def build(cls, path, display=None, timeout=300, flavour=None, wine=None, user=None, locale=None):
         """Boots a new prefix of the flavour's architecture at path (wineboot -i, then wineserver -w) with the
-        crash dialog turned off, marked with the Wine that made it."""
+        crash dialog turned off, marked with the Wine that made it.
+
+        user and locale (both or neither) make it the prefix of a user of that name under that locale (e.g.
+        "許", "zh_TW.UTF-8"): Wine names the profile folder after USER when it boots, and takes the user's
+        locale and the ANSI code page from LC_ALL; every program run in the prefix, or a copy of it, runs so."""
+        if (user is None) != (locale is None):
+            raise ValueError("a user needs a locale, and a locale a user")
         prefix = cls(path, display, flavour, wine)
         prefix.wine.check()
         if os.path.exists(os.path.join(prefix.path, "system.reg")):
@@ -100,10 +116,17 @@ class WinePrefix:
         os.makedirs(prefix.path, exist_ok=True)
         with open(os.path.join(prefix.path, _MADE_BY), "w") as f:
             f.write(prefix.wine.wine + "\n")
+        if user is not None:
+            with open(os.path.join(prefix.path, _MADE_FOR), "w", encoding="utf-8") as f:
+                f.write("%s\n%s\n" % (user, locale))
+            prefix.user, prefix.locale = user, locale
         started = time.monotonic()
         r = _run_to_end(prefix.wine.command("wineboot", "-i"), prefix.env(), timeout)
         if r.returncode != 0:
             raise RuntimeError("wineboot -i failed in %s:\n%s%s" % (prefix.path, r.stdout, r.stderr))
+        if user is not None and not os.path.isdir(os.path.join(prefix.path, "drive_c", "users", user)):
+            raise RuntimeError("wineboot made no profile folder for %r in %s: is %s generated (scripts/setup)?"
+                               % (user, prefix.path, locale))
         prefix.reg_set(r"HKCU\Software\Wine\WineDbg", "ShowCrashDialog", "REG_DWORD", 0)
         prefix.wait_idle(timeout)
         prefix.boot_seconds = time.monotonic() - started
@@ -128,6 +151,8 @@ class WinePrefix:
         else:
             env["DISPLAY"] = display.name if isinstance(display, Display) else str(display)
         env.update(WINEPREFIX=self.path, WINEDEBUG=WINEDEBUG, WINEDLLOVERRIDES=WINEDLLOVERRIDES)
+        if self.user is not None:
+            env.update(USER=self.user, LOGNAME=self.user, LC_ALL=self.locale)
         return env
 
     def run(self, exe, *args, display=None, capture=False, **popen):
@@ -218,34 +243,23 @@ class WinePrefix:
         return r.returncode, r.stdout, r.stderr
 
     def reg_values(self, key):
-        """{name: (type, data)} of the values directly under key, or None when the key does not exist."""
-        rc, out, _err = self._reg("query", key)
-        if rc != 0:
-            return None
-        values = {}
-        section = None
-        for line in out.split("\n"):
-            if line and not line.startswith(" "):
-                section = line.strip()
-                continue
-            m = re.match(r"^    (.*?)    (REG_[A-Z_]+)(?:    (.*))?$", line)
-            if m and section and section.lower() == _full_key(key).lower():
-                values[m.group(1)] = _reg_data(m.group(2), m.group(3) or "")
-        return values
+        """{name: (type, data)} of the values directly under key, or None when the key does not exist.
+
+        REG_DWORD and REG_QWORD data are ints, REG_BINARY (and other raw types) bytes, REG_MULTI_SZ a list of texts,
+        REG_SZ and REG_EXPAND_SZ the text. Read from `reg export`, which writes UTF-16: `reg query` prints in the
+        console's code page and turns every character it lacks into '?' (C:\\users\\?ukasz under en_US)."""
+        with tempfile.TemporaryDirectory(prefix="frostpane-reg-") as folder:
+            path = os.path.join(folder, "key.reg")
+            rc, _out, _err = self._reg("export", key, "Z:" + path.replace("/", "\\"), "/y")
+            if rc != 0:
+                return None
+            with open(path, "rb") as f:
+                text = f.read().decode("utf-16")
+        return _exported_values(text, _full_key(key))
 
     def reg_query(self, key, value):
-        """(type, data) of one value, or None when the key or the value is absent.
-
-        REG_DWORD data is an int, REG_BINARY bytes, REG_MULTI_SZ a list of texts, anything else the text.
-        """
-        rc, out, _err = self._reg("query", key, "/v", value)
-        if rc != 0:
-            return None
-        for line in out.split("\n"):
-            m = re.match(r"^    (.*?)    (REG_[A-Z_]+)(?:    (.*))?$", line)
-            if m and m.group(1) == value:
-                return _reg_data(m.group(2), m.group(3) or "")
-        return None
+        """(type, data) of one value (as reg_values gives it), or None when the key or the value is absent."""
+        return (self.reg_values(key) or {}).get(value)
 
     def reg_set(self, key, value, type, data):
         """Writes one value. data: int for REG_DWORD, bytes for REG_BINARY, a text otherwise."""
@@ -262,11 +276,16 @@ class WinePrefix:
         return rc == 0
 
     def unix_path(self, windows_path):
-        """The unix path of a path on one of the prefix's drives (C:\\users\\... -> <prefix>/drive_c/users/...)."""
+        """The unix path of a path on one of the prefix's drives (C:\\users\\... -> <prefix>/drive_c/users/...) or
+        on a share it serves (\\\\server\\share\\... -> <prefix>/dosdevices/unc/server/share/...)."""
         m = re.match(r"^([A-Za-z]):\\?(.*)$", windows_path)
-        if not m:
-            raise ValueError("not a drive path: %r" % windows_path)
-        root = os.path.realpath(os.path.join(self.path, "dosdevices", m.group(1).lower() + ":"))
+        if m:
+            root = os.path.realpath(os.path.join(self.path, "dosdevices", m.group(1).lower() + ":"))
+        else:
+            m = re.match(r"^\\\\([^\\]+\\[^\\]+)\\?(.*)$", windows_path)
+            if not m:
+                raise ValueError("neither a drive path nor a share's: %r" % windows_path)
+            root = os.path.join(self.path, "dosdevices", "unc", *m.group(1).split("\\"))
         rest = [p for p in m.group(2).split("\\") if p]
         return os.path.join(root, *rest)
 
@@ -289,6 +308,8 @@ class WinePrefix:
 
 # The file in a prefix that names the Wine that made it.
 _MADE_BY = "frostpane-wine"
+# The file in a prefix made for a user of its own: the user's name and locale, a line each.
+_MADE_FOR = "frostpane-user"
 
 _HIVES = {
     "HKCU": "HKEY_CURRENT_USER",
@@ -310,13 +331,44 @@ def _decode(raw):
     return raw.decode("utf-8", errors="replace")
 
 
-def _reg_data(kind, text):
-    if kind == "REG_DWORD":
-        return kind, int(text, 16) if text.lower().startswith("0x") else int(text)
-    if kind == "REG_QWORD":
-        return kind, int(text, 16) if text.lower().startswith("0x") else int(text)
-    if kind == "REG_BINARY":
-        return kind, bytes.fromhex(text)
-    if kind == "REG_MULTI_SZ":
-        return kind, [t for t in text.split("\\0") if t]
-    return kind, text
+_RAW_TYPES = {"hex": "REG_BINARY", "hex(0)": "REG_NONE", "hex(2)": "REG_EXPAND_SZ", "hex(7)": "REG_MULTI_SZ",
+              "hex(b)": "REG_QWORD"}
+
+
+def _exported_values(text, key):
+    """The values of one key in the text of `reg export` (REGEDIT5): {name: (type, data)} of its own section."""
+    values = {}
+    section = None
+    # A hex value goes on over lines that end in a backslash.
+    for line in re.sub(r"\\\r?\n\s*", "", text).splitlines():
+        if line.startswith("["):
+            section = line[1:-1]
+            continue
+        if section is None or section.lower() != key.lower() or not line:
+            continue
+        m = re.match(r'^(@|"((?:[^"\\]|\\.)*)")=(.*)$', line)
+        if not m:
+            raise ValueError("unreadable line in reg export: %r" % line)
+        name = "" if m.group(1) == "@" else _unescape_reg(m.group(2))
+        values[name] = _exported_data(m.group(3))
+    return values
+
+
+def _unescape_reg(text):
+    return re.sub(r"\\(.)", lambda m: {"n": "\n", "0": "\0"}.get(m.group(1), m.group(1)), text)
+
+
+def _exported_data(text):
+    if text.startswith('"'):
+        return "REG_SZ", _unescape_reg(text[1:-1])
+    if text.startswith("dword:"):
+        return "REG_DWORD", int(text[len("dword:"):], 16)
+    kind, _colon, hex_bytes = text.partition(":")
+    raw = bytes.fromhex(hex_bytes.replace(",", ""))
+    name = _RAW_TYPES.get(kind, "REG_BINARY")
+    if name == "REG_QWORD":
+        return name, int.from_bytes(raw, "little")
+    if name in ("REG_EXPAND_SZ", "REG_MULTI_SZ"):
+        texts = raw.decode("utf-16-le").split("\0")
+        return (name, [t for t in texts if t]) if name == "REG_MULTI_SZ" else (name, texts[0])
+    return name, raw

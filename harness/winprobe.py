@@ -5,7 +5,7 @@ from harness.waiting import poll
 
 
 def parse(text):
-    """winprobe's key=value lines as a dict, with its escapes (\\n \\r \\t \\\\ \\xNN) undone."""
+    """winprobe's key=value lines as a dict, with its escapes (\\n \\r \\t \\\\ \\xNN) undone and its UTF-8 read."""
     facts = {}
     for line in text.replace("\r", "").split("\n"):
         if "=" not in line:
@@ -31,7 +31,7 @@ def _unescape(value):
             continue
         out += c.encode("latin-1", errors="replace")
         i += 1
-    return out.decode("cp1252", errors="replace")
+    return out.decode("utf-8", errors="replace")
 
 
 def arg(text):

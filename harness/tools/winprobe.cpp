@@ -6,7 +6,8 @@
 //   winprobe close [select] [CAPTION]                 PostMessageA(WM_CLOSE) to that window
 //   winprobe list                                     one line per top-level window
 //   winprobe screen                                   what the display device context reports
-//   winprobe temp                                     what GetTempPathA answers
+//   winprobe temp                                     what GetTempPathA and GetTempPathW answer, the latter's
+//                                                     short path, and the ANSI code page
 //   winprobe pixel X Y [X Y ...]                      the screen's colour at each point, read with GetPixel
 //   winprobe msgbox TEXT CAPTION [TYPE]               MessageBoxA(NULL, ...); prints result=N when closed
 //   winprobe window TITLE X Y W H [--topmost] [--popup] [--color 0xRRGGBB] [--timer 0xRRGGBB]
@@ -39,8 +40,8 @@
 // 192 dots per inch) it sees the scaled screen: `winprobe --unaware screen` reads the crop such a process
 // gets.
 //
-// Output is one fact per line, key=value. Values are escaped so each fits on a line: \n \r \t \\ and \xNN for
-// every other byte outside 0x20..0x7E. Numbers are decimal, handles and style bits are 0x-prefixed hex.
+// Output is one fact per line, key=value. Texts are given in UTF-8, whatever the ANSI code page they were read
+// in, and escaped so each fits on a line: \n \r \t \\ and \xNN for every other byte outside 0x20..0x7E. Numbers are decimal, handles and style bits are 0x-prefixed hex.
 // Exit status: 0 done, 1 no matching window (or the post failed), 2 bad usage.
 #include <windows.h>
 
@@ -66,10 +67,27 @@ struct Selector {
 	std::vector<int> iconIds;
 };
 
-std::string Escape(const std::string& s)
+std::string Utf8(const std::wstring& w)
+{
+	const int n = WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), nullptr, 0, nullptr, nullptr);
+	std::string out(static_cast<size_t>(n), '\0');
+	WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), &out[0], n, nullptr, nullptr);
+	return out;
+}
+
+// A text of the ANSI code page, in UTF-8.
+std::string Utf8(const std::string& s)
+{
+	const int n = MultiByteToWideChar(CP_ACP, 0, s.data(), static_cast<int>(s.size()), nullptr, 0);
+	std::wstring w(static_cast<size_t>(n), L'\0');
+	MultiByteToWideChar(CP_ACP, 0, s.data(), static_cast<int>(s.size()), &w[0], n);
+	return Utf8(w);
+}
+
+std::string EscapeUtf8(const std::string& utf8)
 {
 	std::string out;
-	for (unsigned char c : s) {
+	for (unsigned char c : utf8) {
 		if (c == '\n')
 			out += "\\n";
 		else if (c == '\r')
@@ -87,6 +105,9 @@ std::string Escape(const std::string& s)
 	}
 	return out;
 }
+
+// An ANSI text, in UTF-8 and escaped.
+std::string Escape(const std::string& ansi) { return EscapeUtf8(Utf8(ansi)); }
 
 // Test texts are passed on the command line; \n, \t and \\ in them stand for the control characters.
 std::string Unescape(const char* s)
@@ -110,6 +131,11 @@ std::string Unescape(const char* s)
 }
 
 void Fact(const char* key, const std::string& value) { std::printf("%s=%s\n", key, Escape(value).c_str()); }
+
+void FactWide(const char* key, const std::wstring& value)
+{
+	std::printf("%s=%s\n", key, EscapeUtf8(Utf8(value)).c_str());
+}
 
 // Handles print as 0x and at least eight hex digits, in either flavour.
 void FactHex(const char* key, UINT_PTR value) { std::printf("%s=0x%08" PRIXPTR "\n", key, value); }
@@ -544,6 +570,13 @@ int CmdTemp()
 	const DWORD n = GetTempPathA(MAX_PATH, buf);
 	FactInt("length", static_cast<long>(n));
 	Fact("temp", n && n <= MAX_PATH ? std::string(buf) : std::string());
+	WCHAR wide[MAX_PATH + 1] = {};
+	const DWORD nWide = GetTempPathW(MAX_PATH + 1, wide);
+	FactWide("temp_wide", nWide && nWide <= MAX_PATH ? std::wstring(wide) : std::wstring());
+	WCHAR shortPath[MAX_PATH + 1] = {};
+	const DWORD nShort = nWide && nWide <= MAX_PATH ? GetShortPathNameW(wide, shortPath, MAX_PATH + 1) : 0;
+	FactWide("temp_short", nShort && nShort <= MAX_PATH ? std::wstring(shortPath) : std::wstring());
+	FactInt("acp", static_cast<long>(GetACP()));
 	return 0;
 }
 

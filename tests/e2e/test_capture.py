@@ -13,9 +13,13 @@ Measured under Wine 8 and kept here as facts the tests rely on:
 import os
 import time
 
+import pytest
+
 from harness import bmp, boxes, pictures, winprobe
 from harness.names import FOLDER, NOTICE, SETTINGS, TITLE
 from harness.waiting import wait_exit
+from harness.wine import flavour_from_env, wine_from_env
+from harness.wineprefix import WinePrefix
 
 INTERNATIONAL = r"HKCU\Control Panel\International"
 REPLACED = "/\\?*:|<>"
@@ -103,9 +107,9 @@ def windows_capture_path(probe, prefix, name):
     return facts["temp"] + FOLDER + "\\" + name
 
 
-def run_without_notice(desk, probe, prefix, exe):
+def run_without_notice(desk, probe, prefix, exe, shown=None):
     """Runs the program once where the notice has been seen: the cover window must come up with no box before
-    it. Closes it and returns the clock readings around the run."""
+    it, and show `shown` when given. Closes it and returns the clock readings around the run."""
     started = time.time()
     proc = prefix.run(exe)
     try:
@@ -113,6 +117,8 @@ def run_without_notice(desk, probe, prefix, exe):
         assert seen == [] and covers
         win = boxes.cover_window(desk, proc)
         ended = time.time()
+        if shown is not None:
+            desk.wait_for_screen(shown)
         close_cover(desk, proc, win)
     finally:
         if proc.poll() is None:
@@ -206,3 +212,49 @@ def test_the_name_follows_the_users_date_and_time_formats(desktop, prefix, probe
         "MessageDisplayed": ("REG_DWORD", 7),
         "ScreenShotFilePath": ("REG_SZ", windows_capture_path(probe, prefix, files[0])),
     }
+
+
+# Users of other languages, and a temporary folder on a share. Each user is a prefix booted for a user of that name
+# under that locale, so the profile folder is C:\users\<name> and the ANSI code page is the locale's. The path is
+# recorded as the code page spells it: the long path where it can, else its 8.3 short path.
+USERS = [
+    # id, user, locale, temporary folder (None: the profile's own), the form the path is recorded in
+    ("Lukasz-en_US-1252", "Łukasz", "en_US.UTF-8", None, "temp_short"),
+    ("Xu-zh_TW-950", "許", "zh_TW.UTF-8", None, "temp_wide"),
+    ("So-ja_JP-932", "ソ", "ja_JP.UTF-8", None, "temp_wide"),
+    ("Ivan-ru_RU-1251", "Иван", "ru_RU.UTF-8", None, "temp_wide"),
+    ("share", None, None, r"\\fileserver\home\Temp", "temp_wide"),
+]
+
+
+@pytest.mark.parametrize("user,locale,temp,spelt", [u[1:] for u in USERS], ids=[u[0] for u in USERS])
+def test_every_user_gets_the_capture(desktop, wine_template, tmp_path, probe, frostpane_exe, user, locale, temp,
+                                     spelt):
+    desk = desktop(480, 320, 24)
+    width, height, shown = desk.shown
+    if user is None:
+        prefix = wine_template.fresh(tmp_path / "prefix", desk)
+    else:
+        prefix = WinePrefix.build(tmp_path / "prefix", desk, flavour=flavour_from_env(), wine=wine_from_env(),
+                                  user=user, locale=locale)
+    try:
+        if temp is not None:
+            os.makedirs(prefix.unix_path(temp))
+            for name in ("TMP", "TEMP"):
+                prefix.reg_set(r"HKCU\Environment", name, "REG_SZ", temp)
+        prefix.reg_set(SETTINGS, "MessageDisplayed", "REG_DWORD", 1)
+        rc, facts = probe(prefix, "temp")
+        assert rc == 0
+        # A real profile of that name, or the share.
+        assert prefix.unix_path(facts["temp_wide"]) == prefix.temp_dir()
+        assert (user or temp) in facts["temp_wide"], facts
+
+        started, ended = run_without_notice(desk, probe, prefix, frostpane_exe, shown)
+        files = capture_files(prefix)
+        assert len(files) == 1 and files[0] in expected_names(prefix, started, ended), files
+        capture = bmp.check_capture(os.path.join(prefix.temp_dir(), FOLDER, files[0]), width, height, 32)
+        same_picture(width, height, capture.rgb, shown)
+        assert prefix.reg_values(SETTINGS)["ScreenShotFilePath"] == (
+            "REG_SZ", facts[spelt] + FOLDER + "\\" + files[0])
+    finally:
+        prefix.remove()

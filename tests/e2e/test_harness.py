@@ -250,11 +250,17 @@ def test_registry_helpers_and_temp_dir(desktop, prefix, probe):
     prefix.reg_set(key, "Path", "REG_SZ", r"C:\users\x y\Temp\a  b.bmp")
     prefix.reg_set(key, "Empty", "REG_SZ", "")
     prefix.reg_set(key, "Blob", "REG_BINARY", b"\x00\x01\xfe")
+    # Characters the console's code page lacks, and the export's quoting.
+    spelt = r'C:\users\Łukasz 許\"ソ"\\'
+    prefix.reg_set(key, r'Named "\ Ł', "REG_SZ", spelt)
+    prefix.reg_set(key, "Expand", "REG_EXPAND_SZ", "%USERPROFILE%\\Temp")
     assert prefix.reg_query(key, "Count") == ("REG_DWORD", 0xFFFFFFFE)
     assert prefix.reg_query(key, "Path") == ("REG_SZ", r"C:\users\x y\Temp\a  b.bmp")
     assert prefix.reg_query(key, "Empty") == ("REG_SZ", "")
     assert prefix.reg_query(key, "Blob") == ("REG_BINARY", b"\x00\x01\xfe")
-    assert set(prefix.reg_values(key)) == {"Count", "Path", "Empty", "Blob"}
+    assert prefix.reg_query(key, r'Named "\ Ł') == ("REG_SZ", spelt)
+    assert prefix.reg_query(key, "Expand") == ("REG_EXPAND_SZ", "%USERPROFILE%\\Temp")
+    assert set(prefix.reg_values(key)) == {"Count", "Path", "Empty", "Blob", r'Named "\ Ł', "Expand"}
     assert prefix.reg_delete(key, "Count")
     assert prefix.reg_query(key, "Count") is None
     assert prefix.reg_delete(r"HKCU\Software\Probe Vendor")
