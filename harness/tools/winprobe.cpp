@@ -40,9 +40,10 @@
 // 192 dots per inch) it sees the scaled screen: `winprobe --unaware screen` reads the crop such a process
 // gets.
 //
-// Output is one fact per line, key=value. Texts are given in UTF-8, whatever the ANSI code page they were read
-// in, and escaped so each fits on a line: \n \r \t \\ and \xNN for every other byte outside 0x20..0x7E. Numbers are decimal, handles and style bits are 0x-prefixed hex.
-// Exit status: 0 done, 1 no matching window (or the post failed), 2 bad usage.
+// Output is one fact per line, key=value. Texts are given in UTF-8, whatever the ANSI code page they were
+// read in, and escaped so each fits on a line: \n \r \t \\ and \xNN for every other byte outside 0x20..0x7E.
+// Numbers are decimal, handles and style bits are 0x-prefixed hex. Exit status: 0 done, 1 no matching window
+// (or the post failed), 2 bad usage.
 #include <windows.h>
 
 #include <tlhelp32.h>
@@ -69,7 +70,8 @@ struct Selector {
 
 std::string Utf8(const std::wstring& w)
 {
-	const int n = WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), nullptr, 0, nullptr, nullptr);
+	const int n =
+		WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), nullptr, 0, nullptr, nullptr);
 	std::string out(static_cast<size_t>(n), '\0');
 	WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), &out[0], n, nullptr, nullptr);
 	return out;
