@@ -112,9 +112,9 @@ def assert_wine_sees_the_monitors(probe, prefix, desk):
     seen = sorted("%s/%s" % (facts["monitor%d.rect" % i], facts["monitor%d.primary" % i])
                   for i in range(int(facts["monitors"])))
     assert len(seen) == len(want), (
-        "Wine sees %d monitor(s) %s on a desk of %d %s: it finds them through XRandR (libxrandr2) or Xinerama "
-        "(libxinerama1), which it only recommends; where it runs (for Wine 10, its root) has neither: run "
-        "scripts/setup" % (len(seen), seen, len(want), want))
+        "Wine sees %d monitor(s) %s on a desk of %d %s: it finds the monitors through XRandR, and libXrandr "
+        "(libxrandr2, which Wine only recommends) is missing where it runs (for Wine 10, its root; scripts/setup "
+        "installs it)" % (len(seen), seen, len(want), want))
     assert seen == want
 
 
