@@ -37,7 +37,8 @@ public:
 	HDC m_hDC = nullptr;
 };
 
-// The client area of a window, released to the window when the object ends.
+// The client area of a window, released to the window when the object ends; with no window, the
+// whole screen, its origin at the primary monitor's top-left.
 class CClientDC : public CDC
 {
 public:

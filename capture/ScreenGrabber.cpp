@@ -78,8 +78,10 @@ CString CScreenGrabber::Capture()
 {
 	m_strFilePath.Empty();
 
-	CDC screenDC;
-	screenDC.Attach(::CreateDCA("DISPLAY", nullptr, nullptr, nullptr));
+	// The screen's context, whose origin is the primary monitor's top-left on Windows and under Wine alike.
+	// Wine gives a context made for the display device (CreateDCA "DISPLAY") its origin at the top-left of
+	// the whole desktop instead, which with a monitor left of or above the primary is not the primary's.
+	CClientDC screenDC(nullptr);
 	CDC memDC;
 	memDC.Attach(::CreateCompatibleDC(screenDC));
 

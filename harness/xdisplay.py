@@ -1,6 +1,8 @@
-"""A private X display: Xvfb on a free display number with openbox managing it, pictures on its root window,
-screenshots, windows found with xdotool, and real keys and clicks."""
+"""A private X display on a free display number with openbox managing it: Xvfb with one screen, or, for a desk
+with several monitors, Xorg with the dummy video driver and one RandR output per monitor. Pictures on its root
+window, screenshots, windows found with xdotool, and real keys and clicks."""
 
+import collections
 import os
 import random
 import re
@@ -13,19 +15,65 @@ from harness.pictures import IM_DISPLAY, IM_IMPORT, mean_abs_diff, diff_rgb, par
 from harness.waiting import poll, stop_process
 from harness.wine import program_pids
 
+# One monitor: its size in pixels and where its top-left corner lies on the root window.
+Monitor = collections.namedtuple("Monitor", "width height x y primary", defaults=(0, 0, False))
+
+# The Xorg configuration of a desk with several monitors: the dummy driver with room for the whole framebuffer, no
+# input devices of its own (xdotool's input goes through XTEST).
+XORG_CONF = """Section "ServerFlags"
+  Option "AutoAddDevices" "false"
+  Option "AutoEnableDevices" "false"
+EndSection
+Section "Device"
+  Identifier "dummy"
+  Driver "dummy"
+  VideoRam %(videoram)d
+EndSection
+Section "Monitor"
+  Identifier "monitor"
+  HorizSync 1.0-10000.0
+  VertRefresh 1.0-1000.0
+EndSection
+Section "Screen"
+  Identifier "screen"
+  Device "dummy"
+  Monitor "monitor"
+  DefaultDepth %(depth)d
+  SubSection "Display"
+    Depth %(depth)d
+    Virtual %(width)d %(height)d
+  EndSubSection
+EndSection
+"""
+
 
 class Display:
-    """A private Xvfb screen with openbox managing it."""
+    """A private X screen with openbox managing it: Xvfb, or Xorg with the dummy driver when monitors are given.
 
-    def __init__(self, width=1024, height=768, depth=24, wm=True):
+    monitors: Monitor(width, height, x, y, primary) each, in root-window pixels, exactly one of them primary; the
+    screen is then the smallest rectangle from (0, 0) that holds them all, and width and height are ignored."""
+
+    def __init__(self, width=1024, height=768, depth=24, wm=True, monitors=None):
+        if monitors:
+            if [m.primary for m in monitors].count(True) != 1:
+                raise ValueError("exactly one monitor must be primary: %r" % (monitors,))
+            width = max(m.x + m.width for m in monitors)
+            height = max(m.y + m.height for m in monitors)
         self.width, self.height, self.depth = width, height, depth
+        self.monitors = list(monitors) if monitors else [Monitor(width, height, 0, 0, True)]
+        self.xorg = bool(monitors)
         self.wm = wm
         self.number = None
-        self.xvfb = None
+        self.xvfb = None  # the X server, Xvfb or Xorg
         self.openbox = None
         self._dir = None
         self.start_seconds = None
         self.shown = None  # what paint_picture() left on the screen, for callers that keep it here
+
+    @property
+    def primary(self):
+        """The primary monitor (for Xvfb, the whole screen)."""
+        return next(m for m in self.monitors if m.primary)
 
     @property
     def name(self):
@@ -55,32 +103,94 @@ class Display:
         )
         return "window id #" in r.stdout
 
+    def _server_command(self):
+        if not self.xorg:
+            return ["Xvfb", self.name, "-screen", "0", "%dx%dx%d" % (self.width, self.height, self.depth),
+                    "-nolisten", "tcp", "-noreset"]
+        # -sharevts: the console's virtual terminals are left as they are (no switch, no graphics mode).
+        return ["Xorg", self.name, "-config", os.path.join(self._dir, "xorg.conf"), "-logfile",
+                os.path.join(self._dir, "xorg-%d.log" % self.number), "-noreset", "-nolisten", "tcp", "-sharevts",
+                "-novtswitch"]
+
+    def _write_xorg_config(self):
+        if os.geteuid() != 0:
+            raise RuntimeError("a display with several monitors is Xorg with a configuration of its own, which "
+                               "Xorg takes only from root")
+        # VideoRam in KiB: the framebuffer at 4 bytes a pixel, and as much again.
+        videoram = (self.width * self.height * 4 // 1024 + 1) * 2
+        with open(os.path.join(self._dir, "xorg.conf"), "w") as f:
+            f.write(XORG_CONF % {"videoram": videoram, "depth": self.depth, "width": self.width,
+                                 "height": self.height})
+
+    def _lay_out_monitors(self, timeout):
+        """Gives each monitor an output (the primary DUMMY0, the others DUMMY1, ...) with a mode of its size, in one
+        xrandr call, since xrandr moves an output set on its own back to the origin; waits until RandR reports it."""
+        outputs = sorted(self.monitors, key=lambda m: not m.primary)
+        layout = ["xrandr", "--fb", "%dx%d" % (self.width, self.height)]
+        for i, m in enumerate(outputs):
+            mode = "frostpane-%dx%d" % (m.width, m.height)
+            # A mode of exactly this size at about 60 Hz; blanking only as long as the driver needs.
+            htotal, vtotal = m.width + 32, m.height + 4
+            clock = "%.3f" % (htotal * vtotal * 60 / 1e6)
+            if mode not in self.x("xrandr").stdout:
+                self.x("xrandr", "--newmode", mode, clock, str(m.width), str(m.width + 8), str(m.width + 16),
+                       str(htotal), str(m.height), str(m.height + 1), str(m.height + 2), str(vtotal))
+            output = "DUMMY%d" % i
+            self.x("xrandr", "--addmode", output, mode)
+            layout += ["--output", output, "--mode", mode, "--pos", "%dx%d" % (m.x, m.y)]
+            if m.primary:
+                layout.append("--primary")
+        self.x(*layout)
+        want = sorted("%d/%dx%d/%d+%d+%d%s" % (m.width, 0, m.height, 0, m.x, m.y, "*" if m.primary else "")
+                      for m in self.monitors)
+
+        def laid_out():
+            listed = self.x("xrandr", "--listmonitors").stdout
+            seen = sorted(re.sub(r"/\d+", "/0", g[1]) + ("*" if g[0] else "")
+                          for g in re.findall(r"^\s*\d+: \+(\*?)\S+ (\S+)", listed, re.M))
+            return seen == want
+        poll(laid_out, timeout, "the monitors %r on %s" % (self.monitors, self.name))
+
     def start(self, timeout=20):
         started = time.monotonic()
         self._dir = tempfile.mkdtemp(prefix="frostpane-x-")
+        if self.xorg:
+            self._write_xorg_config()
+        server = "Xorg" if self.xorg else "Xvfb"
         candidate = 200 + random.SystemRandom().randrange(0, 500)
         for _attempt in range(50):
             while os.path.exists("/tmp/.X%d-lock" % candidate) or os.path.exists("/tmp/.X11-unix/X%d" % candidate):
                 candidate += 1
             self.number = candidate
-            log = open(os.path.join(self._dir, "xvfb.log"), "wb")
+            log = open(os.path.join(self._dir, "server.log"), "wb")
             self.xvfb = subprocess.Popen(
-                ["Xvfb", self.name, "-screen", "0", "%dx%dx%d" % (self.width, self.height, self.depth),
-                 "-nolisten", "tcp", "-noreset"],
-                stdin=subprocess.DEVNULL, stdout=log, stderr=subprocess.STDOUT,
+                self._server_command(), stdin=subprocess.DEVNULL, stdout=log, stderr=subprocess.STDOUT,
             )
             log.close()
             try:
-                poll(lambda: self.xvfb.poll() is not None or self._answers(), timeout, "Xvfb on " + self.name)
+                poll(lambda: self.xvfb.poll() is not None or self._answers(), timeout, server + " on " + self.name)
             except TimeoutError:
                 self.stop()
                 raise
             if self.xvfb.poll() is None:
                 break
+            if self.xorg:
+                with open(os.path.join(self._dir, "server.log"), errors="replace") as f:
+                    said = f.read()
+                if "already active" not in said:
+                    self.stop()
+                    raise RuntimeError("Xorg ended at start on %s: %s" % (self.name, said[-2000:]))
             # Another user took this number between the check and the start: try the next one.
             candidate += 1
         else:
+            self.stop()
             raise RuntimeError("no free X display number found")
+        if self.xorg:
+            try:
+                self._lay_out_monitors(timeout)
+            except BaseException:
+                self.stop()
+                raise
         if self.wm:
             self.openbox = subprocess.Popen(
                 ["openbox", "--sm-disable"], env=self.env(), stdin=subprocess.DEVNULL,

@@ -8,7 +8,10 @@
 //   winprobe screen                                   what the display device context reports
 //   winprobe temp                                     what GetTempPathA and GetTempPathW answer, the latter's
 //                                                     short path, and the ANSI code page
-//   winprobe pixel X Y [X Y ...]                      the screen's colour at each point, read with GetPixel
+//   winprobe monitors                                 each monitor as EnumDisplayMonitors gives it, and the
+//                                                     virtual screen
+//   winprobe pixel [--dc create] X Y [X Y ...]        the screen's colour at each point, read with GetPixel
+//                                                     through GetDC(NULL), or CreateDCA("DISPLAY") when asked
 //   winprobe msgbox TEXT CAPTION [TYPE]               MessageBoxA(NULL, ...); prints result=N when closed
 //   winprobe window TITLE X Y W H [--topmost] [--popup] [--color 0xRRGGBB] [--timer 0xRRGGBB]
 //                                                     a plain window filled with one colour, until closed;
@@ -435,7 +438,8 @@ int Usage()
 	std::fprintf(stderr,
 		"usage: winprobe find|post|close [--class C] [--exe NAME] [--pid N] [--hidden] [--timeout MS] "
 		"[CAPTION] [MSG WPARAM LPARAM]\n"
-		"       winprobe list | screen | temp | pixel X Y [X Y...] | keystate VK [VK...]\n"
+		"       winprobe list | screen | monitors | temp | pixel [--dc create] X Y [X Y...] | keystate VK "
+		"[VK...]\n"
 		"       winprobe msgbox TEXT CAPTION [TYPE]\n"
 		"       winprobe window TITLE X Y W H [--topmost] [--popup] [--color 0xRRGGBB] [--timer 0xRRGGBB]\n"
 		"       winprobe --unaware COMMAND ...\n");
@@ -532,22 +536,61 @@ int CmdScreen()
 	return 0;
 }
 
-// The colour GetPixel reads from the screen at each given point, as the program's own screen reads see it.
+BOOL CALLBACK PrintMonitor(HMONITOR monitor, HDC, LPRECT, LPARAM counter)
+{
+	int& n = *reinterpret_cast<int*>(counter);
+	MONITORINFO info = {};
+	info.cbSize = sizeof info;
+	GetMonitorInfoA(monitor, &info);
+	char key[32];
+	std::snprintf(key, sizeof key, "monitor%d.rect", n);
+	FactRect(key, info.rcMonitor);
+	std::snprintf(key, sizeof key, "monitor%d.primary", n);
+	FactInt(key, (info.dwFlags & MONITORINFOF_PRIMARY) ? 1 : 0);
+	++n;
+	return TRUE;
+}
+
+// The monitors as a program sees them: each one's rectangle in virtual-screen coordinates, which is primary,
+// and the virtual screen's own rectangle.
+int CmdMonitors()
+{
+	int n = 0;
+	EnumDisplayMonitors(nullptr, nullptr, PrintMonitor, reinterpret_cast<LPARAM>(&n));
+	FactInt("monitors", n);
+	const int x = GetSystemMetrics(SM_XVIRTUALSCREEN), y = GetSystemMetrics(SM_YVIRTUALSCREEN);
+	const RECT virt = {
+		x, y, x + GetSystemMetrics(SM_CXVIRTUALSCREEN), y + GetSystemMetrics(SM_CYVIRTUALSCREEN)};
+	FactRect("virtual", virt);
+	return 0;
+}
+
+// The colour GetPixel reads from the screen at each given point, through the context a screen read gets: the
+// screen's (GetDC(NULL)) or, with --dc create, the display device's (CreateDCA("DISPLAY")).
 int CmdPixel(int argc, char** argv)
 {
+	bool created = false;
+	if (argc >= 2 && std::strcmp(argv[0], "--dc") == 0) {
+		if (std::strcmp(argv[1], "create") != 0)
+			return Usage();
+		created = true;
+		argc -= 2;
+		argv += 2;
+	}
 	if (argc < 2 || argc % 2)
 		return Usage();
-	HDC dc = GetDC(nullptr);
+	HDC dc = created ? CreateDCA("DISPLAY", nullptr, nullptr, nullptr) : GetDC(nullptr);
+	auto release = [&] { created ? DeleteDC(dc) : ReleaseDC(nullptr, dc); };
 	for (int i = 0; i + 1 < argc; i += 2) {
 		long long x = 0, y = 0;
 		if (!ParseNumber(argv[i], x) || !ParseNumber(argv[i + 1], y)) {
-			ReleaseDC(nullptr, dc);
+			release();
 			return Usage();
 		}
 		const COLORREF c = GetPixel(dc, static_cast<int>(x), static_cast<int>(y));
 		std::printf("pixel.%lld.%lld=0x%02X%02X%02X\n", x, y, GetRValue(c), GetGValue(c), GetBValue(c));
 	}
-	ReleaseDC(nullptr, dc);
+	release();
 	return 0;
 }
 
@@ -717,6 +760,8 @@ int main(int argc, char** argv)
 		rc = EnumWindows(ListOne, 0) ? 0 : 1;
 	else if (cmd == "screen" && argc == 2)
 		rc = CmdScreen();
+	else if (cmd == "monitors" && argc == 2)
+		rc = CmdMonitors();
 	else if (cmd == "pixel")
 		rc = CmdPixel(argc - 2, argv + 2);
 	else if (cmd == "temp" && argc == 2)

@@ -10,8 +10,9 @@ Debian 12's, the default, or 10, from the root scripts/setup makes) picks which 
 - prefix: a fresh copy of the template for one test, killed and deleted afterwards. Give it its display with
   `prefix.display = desk` (or pass display= to run/call/probe). Its Wine session starts with the first wine
   command and ends a few seconds after the last program; prefix.start_session() keeps one up until the end.
-- desktop: a factory; desktop(width=1024, height=768, depth=24, picture=True) starts Xvfb with openbox, paints
-  picture 0 on the root window unless picture is False, and keeps what the screen then shows in `.shown`
+- desktop: a factory; desktop(width=1024, height=768, depth=24, picture=True, monitors=None) starts Xvfb with
+  openbox (with monitors, a list of harness.xdisplay.Monitor, Xorg with one output per monitor), paints picture 0
+  on the whole root window unless picture is False, and keeps what the screen then shows in `.shown`
   (width, height, rgb). Every display it started is stopped after the test.
 - probe: probe(prefix, *args, timeout=60) runs winprobe in that prefix and returns (exit status, facts dict).
 
@@ -78,8 +79,8 @@ def prefix(wine_template, tmp_path):
 def desktop():
     started = []
 
-    def make(width=1024, height=768, depth=24, picture=True):
-        display = Display(width, height, depth).start()
+    def make(width=1024, height=768, depth=24, picture=True, monitors=None):
+        display = Display(width, height, depth, monitors=monitors).start()
         started.append(display)
         display.shown = display.paint_picture() if picture else None
         return display

@@ -57,6 +57,34 @@ LRESULT CALLBACK CbtHook(int nCode, WPARAM wParam, LPARAM lParam)
 	return ::CallNextHookEx(g_hCbtHook, nCode, wParam, lParam);
 }
 
+// The timers asked of the platform for a window (the script's own thread timer has none).
+struct TimerRequest {
+	HWND hWnd;
+	UINT_PTR nIDEvent;
+	UINT nElapse;
+	TIMERPROC pfnTimer;
+	bool operator==(const TimerRequest& other) const
+	{
+		return hWnd == other.hWnd && nIDEvent == other.nIDEvent && nElapse == other.nElapse &&
+			   pfnTimer == other.pfnTimer;
+	}
+};
+std::vector<TimerRequest> g_timerRequests;
+void* g_pRealSetTimer = nullptr;
+
+UINT_PTR WINAPI RecordSetTimer(HWND hWnd, UINT_PTR nIDEvent, UINT nElapse, TIMERPROC pfnTimer)
+{
+	if (hWnd)
+		g_timerRequests.push_back({hWnd, nIDEvent, nElapse, pfnTimer});
+	return reinterpret_cast<decltype(&RecordSetTimer)>(g_pRealSetTimer)(hWnd, nIDEvent, nElapse, pfnTimer);
+}
+
+void PrintTo(const TimerRequest& request, std::ostream* pStream)
+{
+	*pStream << "SetTimer(" << request.hWnd << ", " << request.nIDEvent << ", " << request.nElapse << ", "
+			 << reinterpret_cast<void*>(request.pfnTimer) << ")";
+}
+
 class CCoverProbe;
 CCoverProbe* g_pProbe = nullptr;
 
@@ -263,7 +291,9 @@ TEST_F(CoverWindowTest, CoversTheMonitorDrawsTheCaptureOnceAfterTheTimerAndRepai
 	};
 	probe.steps.push_back(WaitForDrawnAndMaximised());
 	probe.steps.push_back([&](CCoverProbe& p) {
-		// One timer, id 1, about 100 ms after the window was made; it is gone once it has fired.
+		// One timer, id 1, of 100 ms, without a callback, asked for; it fired once, at least 90 ms after the
+		// window was made, and is gone.
+		EXPECT_EQ(g_timerRequests, std::vector<TimerRequest>({{p.m_hWnd, 1, 100, nullptr}}));
 		EXPECT_EQ(g_observed.timers.size(), 1u);
 		EXPECT_EQ(g_observed.timers[0].first, 1u);
 		EXPECT_GE(g_observed.timers[0].second - p.dwInitTick, 90u);
@@ -303,7 +333,12 @@ TEST_F(CoverWindowTest, CoversTheMonitorDrawsTheCaptureOnceAfterTheTimerAndRepai
 		return true;
 	});
 
-	EXPECT_EQ(probe.Run(), IDCANCEL);
+	g_timerRequests.clear();
+	{
+		CIatPatch setTimer("USER32.dll", "SetTimer", reinterpret_cast<void*>(&RecordSetTimer));
+		g_pRealSetTimer = setTimer.Original();
+		EXPECT_EQ(probe.Run(), IDCANCEL);
+	}
 	EXPECT_TRUE(bInitChecked);
 	EXPECT_EQ(probe.nCancels, 1);
 	EXPECT_FALSE(probe.bTimedOut);

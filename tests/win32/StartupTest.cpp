@@ -150,10 +150,16 @@ HMODULE WINAPI StandInLoadLibraryExW(LPCWSTR pszName, HANDLE hFile, DWORD dwFlag
 			   : reinterpret_cast<decltype(&::LoadLibraryExW)>(g_pRealLoad[1])(pszName, hFile, dwFlags);
 }
 
+// When the last box was closed and when the screen's context was first asked for after it.
+DWORD g_dwBoxClosedTick = 0;
+DWORD g_dwScreenTick = 0;
+
 int WINAPI RecordMessageBoxA(HWND, LPCSTR pszText, LPCSTR, UINT)
 {
 	g_events.push_back("MessageBoxA");
 	g_boxes.push_back(pszText ? pszText : "");
+	g_dwBoxClosedTick = ::GetTickCount();
+	g_dwScreenTick = 0;
 	return IDOK;
 }
 
@@ -173,7 +179,9 @@ HDC WINAPI LogCreateDCA(LPCSTR pszDriver, LPCSTR pszDevice, LPCSTR pszPort, cons
 
 HDC WINAPI LogGetDC(HWND hWnd)
 {
-	g_events.push_back("GetDC");
+	g_events.push_back(hWnd ? "GetDC" : "GetDC(NULL)");
+	if (!hWnd && !g_dwScreenTick)
+		g_dwScreenTick = ::GetTickCount();
 	return reinterpret_cast<decltype(&LogGetDC)>(g_pRealGetDC)(hWnd);
 }
 
@@ -232,6 +240,7 @@ protected:
 		g_pVersion = &version;
 		g_hShcore = nullptr;
 		g_hWndCover = nullptr;
+		g_dwBoxClosedTick = g_dwScreenTick = 0;
 		CTempPathRedirect temp(m_pTemp->Path());
 		CIatPatch getProcAddress(
 			"KERNEL32.dll", "GetProcAddress", reinterpret_cast<void*>(&StandInGetProcAddress));
@@ -336,11 +345,14 @@ TEST_P(StartupDpi, DeclaredFirstWithTheBestCallThereIs)
 	EXPECT_EQ(declaration, GetParam().declaration);
 	ASSERT_LT(nFirstOther, g_events.size());
 	EXPECT_EQ(g_events[nFirstOther], "MessageBoxA") << "the notice is not the first window";
-	EXPECT_NE(std::find(g_events.begin(), g_events.end(), "CreateDCA"), g_events.end());
+	EXPECT_NE(std::find(g_events.begin(), g_events.end(), "GetDC(NULL)"), g_events.end());
 	EXPECT_NE(std::find(g_events.begin(), g_events.end(), "CreateDialogIndirectParamA"), g_events.end());
 
 	ASSERT_EQ(g_boxes.size(), 1u) << ::testing::PrintToString(g_boxes);
 	EXPECT_EQ(g_boxes[0].rfind("This Software Captures Screenshot", 0), 0u) << g_boxes[0];
+	// The screen is photographed only once what lay under the notice has had a quarter second to repaint.
+	ASSERT_NE(g_dwScreenTick, 0u) << "the screen's context was not asked for after the notice";
+	EXPECT_GE(g_dwScreenTick - g_dwBoxClosedTick, 250u) << "the capture followed the notice too soon";
 	EXPECT_EQ(MessageDisplayed(), 1u);
 	ExpectCapturedAndShown();
 
