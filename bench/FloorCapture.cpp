@@ -3,7 +3,8 @@
 
 void FloorCapture(LPCSTR pszPath, DWORD dwMinBytes)
 {
-	HDC hScreen = ::CreateDCA("DISPLAY", nullptr, nullptr, nullptr);
+	// The screen's own context, as the program's: its origin is the primary monitor's top-left.
+	HDC hScreen = ::GetDC(nullptr);
 	HDC hMem = ::CreateCompatibleDC(hScreen);
 	const int nWidth = ::GetDeviceCaps(hScreen, HORZRES);
 	const int nHeight = ::GetDeviceCaps(hScreen, VERTRES);
@@ -36,5 +37,5 @@ void FloorCapture(LPCSTR pszPath, DWORD dwMinBytes)
 	::SelectObject(hMem, hOld);
 	::DeleteObject(hBitmap);
 	::DeleteDC(hMem);
-	::DeleteDC(hScreen);
+	::ReleaseDC(nullptr, hScreen);
 }
