@@ -66,9 +66,10 @@ bool GetTempPathInAnsi(char* pszTempDir, DWORD nSize)
 		if (dwShort == 0 || dwShort > MAX_PATH || !SpellInAnsi(wszShort, szPath, sizeof(szPath)))
 			return false;
 	}
-	if (std::strlen(szPath) >= nSize)
+	const size_t nLength = std::strlen(szPath);
+	if (nLength >= nSize)
 		return false;
-	std::strcpy(pszTempDir, szPath);
+	std::memcpy(pszTempDir, szPath, nLength + 1);
 	return true;
 }
 
