@@ -250,12 +250,15 @@ class WinePrefix:
         console's code page and turns every character it lacks into '?' (C:\\users\\?ukasz under en_US)."""
         with tempfile.TemporaryDirectory(prefix="frostpane-reg-") as folder:
             path = os.path.join(folder, "key.reg")
-            rc, _out, _err = self._reg("export", key, "Z:" + path.replace("/", "\\"), "/y")
-            if rc != 0:
-                return None
-            with open(path, "rb") as f:
-                text = f.read().decode("utf-16")
-        return _exported_values(text, _full_key(key))
+            for _attempt in range(3):
+                rc, _out, err = self._reg("export", key, "Z:" + path.replace("/", "\\"), "/y")
+                if rc == 0:
+                    with open(path, "rb") as f:
+                        return _exported_values(f.read().decode("utf-16"), _full_key(key))
+                # reg export answers 1 for a key that is not there, and for a failure of its own.
+                if self._reg("query", key)[0] != 0:
+                    return None
+        raise RuntimeError("reg export %s failed three times although the key is there: %s" % (key, err))
 
     def reg_query(self, key, value):
         """(type, data) of one value (as reg_values gives it), or None when the key or the value is absent."""

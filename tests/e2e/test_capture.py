@@ -10,6 +10,7 @@ Measured under Wine 8 and kept here as facts the tests rely on:
   be set there and the name predicted from them.
 """
 
+import concurrent.futures
 import os
 import time
 
@@ -20,6 +21,7 @@ from harness.names import FOLDER, NOTICE, SETTINGS, TITLE
 from harness.waiting import wait_exit
 from harness.wine import flavour_from_env, wine_from_env
 from harness.wineprefix import WinePrefix
+from harness.xdisplay import Display
 
 INTERNATIONAL = r"HKCU\Control Panel\International"
 REPLACED = "/\\?*:|<>"
@@ -227,16 +229,30 @@ USERS = [
 ]
 
 
+@pytest.fixture(scope="module")
+def user_templates(request, tmp_path_factory):
+    """{user: prefix} booted for each user the selected cases run, side by side (a boot mostly waits), once."""
+    wanted = {item.callspec.params["user"]: item.callspec.params["locale"] for item in request.session.items
+              if item.originalname == "test_every_user_gets_the_capture" and item.callspec.params["user"]}
+    base = tmp_path_factory.mktemp("users")
+    with Display(640, 480, 24) as boot, concurrent.futures.ThreadPoolExecutor(max(len(wanted), 1)) as pool:
+        booting = {user: pool.submit(WinePrefix.build, base / ("user%d" % i), boot, flavour=flavour_from_env(),
+                                     wine=wine_from_env(), user=user, locale=locale)
+                   for i, (user, locale) in enumerate(wanted.items())}
+        templates = {user: future.result() for user, future in booting.items()}
+    for template in templates.values():
+        template.display = None
+    yield templates
+    for template in templates.values():
+        template.remove(server_folder=True)
+
+
 @pytest.mark.parametrize("user,locale,temp,spelt", [u[1:] for u in USERS], ids=[u[0] for u in USERS])
-def test_every_user_gets_the_capture(desktop, wine_template, tmp_path, probe, frostpane_exe, user, locale, temp,
-                                     spelt):
+def test_every_user_gets_the_capture(desktop, wine_template, user_templates, tmp_path, probe, frostpane_exe, user,
+                                     locale, temp, spelt):
     desk = desktop(480, 320, 24)
     width, height, shown = desk.shown
-    if user is None:
-        prefix = wine_template.fresh(tmp_path / "prefix", desk)
-    else:
-        prefix = WinePrefix.build(tmp_path / "prefix", desk, flavour=flavour_from_env(), wine=wine_from_env(),
-                                  user=user, locale=locale)
+    prefix = (user_templates[user] if user else wine_template).fresh(tmp_path / "prefix", desk)
     try:
         if temp is not None:
             os.makedirs(prefix.unix_path(temp))
