@@ -75,11 +75,13 @@ std::vector<uint32_t> ReadWindowPixels(HWND hWnd, int nWidth, int nHeight)
 
 std::vector<uint32_t> ReadScreenPixels(int& nWidth, int& nHeight)
 {
-	HDC hDC = ::CreateDCA("DISPLAY", nullptr, nullptr, nullptr);
+	// The screen's context, as the capture's: its origin is the primary monitor's top-left under Wine
+	// too, which the display device's is not.
+	HDC hDC = ::GetDC(nullptr);
 	nWidth = ::GetDeviceCaps(hDC, HORZRES);
 	nHeight = ::GetDeviceCaps(hDC, VERTRES);
 	std::vector<uint32_t> pixels = CopyFromDC(hDC, nWidth, nHeight);
-	::DeleteDC(hDC);
+	::ReleaseDC(nullptr, hDC);
 	return pixels;
 }
 
