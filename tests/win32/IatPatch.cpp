@@ -11,6 +11,17 @@ namespace {
 
 bool NamesEqual(const char* a, const char* b) { return ::lstrcmpiA(a, b) == 0; }
 
+// A path answered as the kernel's path calls answer one: copied with its null where it fits in
+// cchBuffer characters, answering its length; else the size it needs, null included.
+DWORD AnswerPath(const std::wstring& wstrPath, LPWSTR pszBuffer, DWORD cchBuffer)
+{
+	const DWORD dwLength = static_cast<DWORD>(wstrPath.size());
+	if (dwLength + 1 > cchBuffer)
+		return dwLength + 1;
+	std::memcpy(pszBuffer, wstrPath.c_str(), (dwLength + 1) * sizeof(WCHAR));
+	return dwLength;
+}
+
 } // namespace
 
 void** FindImportSlot(const char* pszDll, const char* pszFunction)
@@ -102,11 +113,7 @@ int g_nTempCalls = 0;
 DWORD WINAPI RedirectedGetTempPathW(DWORD nBufferLength, LPWSTR lpBuffer)
 {
 	++g_nTempCalls;
-	const DWORD dwLength = static_cast<DWORD>(g_wstrTempDir.size());
-	if (dwLength + 1 > nBufferLength)
-		return dwLength + 1;
-	std::memcpy(lpBuffer, g_wstrTempDir.c_str(), (dwLength + 1) * sizeof(WCHAR));
-	return dwLength;
+	return AnswerPath(g_wstrTempDir, lpBuffer, nBufferLength);
 }
 
 DWORD WINAPI FailingGetTempPathW(DWORD /*nBufferLength*/, LPWSTR /*lpBuffer*/)
@@ -150,11 +157,7 @@ int g_nShortCalls = 0;
 DWORD WINAPI LongPathAsShort(LPCWSTR lpszLongPath, LPWSTR lpszShortPath, DWORD cchBuffer)
 {
 	++g_nShortCalls;
-	const DWORD dwLength = ::lstrlenW(lpszLongPath);
-	if (dwLength + 1 > cchBuffer)
-		return dwLength + 1;
-	std::memcpy(lpszShortPath, lpszLongPath, (dwLength + 1) * sizeof(WCHAR));
-	return dwLength;
+	return AnswerPath(lpszLongPath, lpszShortPath, cchBuffer);
 }
 
 } // namespace

@@ -49,7 +49,6 @@ HMODULE g_hShcore = nullptr;
 void* g_pRealGetProcAddress = nullptr;
 void* g_pRealLoad[2] = {}; // LoadLibraryW, LoadLibraryExW
 void* g_pRealCreateDialog = nullptr;
-void* g_pRealCreateDCA = nullptr;
 void* g_pRealGetDC = nullptr;
 
 // The running Wine's own export. A declaration the Windows accepts is made for real as well, so that a Wine
@@ -171,12 +170,6 @@ HWND WINAPI LogCreateDialog(
 		hInst, pTemplate, hWndParent, pfn, lParam);
 }
 
-HDC WINAPI LogCreateDCA(LPCSTR pszDriver, LPCSTR pszDevice, LPCSTR pszPort, const DEVMODEA* pdm)
-{
-	g_events.push_back("CreateDCA");
-	return reinterpret_cast<decltype(&LogCreateDCA)>(g_pRealCreateDCA)(pszDriver, pszDevice, pszPort, pdm);
-}
-
 HDC WINAPI LogGetDC(HWND hWnd)
 {
 	g_events.push_back(hWnd ? "GetDC" : "GetDC(NULL)");
@@ -257,11 +250,9 @@ protected:
 		CIatPatch messageBox("USER32.dll", "MessageBoxA", reinterpret_cast<void*>(&RecordMessageBoxA));
 		CIatPatch createDialog(
 			"USER32.dll", "CreateDialogIndirectParamA", reinterpret_cast<void*>(&LogCreateDialog));
-		CIatPatch createDC("GDI32.dll", "CreateDCA", reinterpret_cast<void*>(&LogCreateDCA));
 		CIatPatch getDC("USER32.dll", "GetDC", reinterpret_cast<void*>(&LogGetDC));
 		g_pRealGetProcAddress = getProcAddress.Original();
 		g_pRealCreateDialog = createDialog.Original();
-		g_pRealCreateDCA = createDC.Original();
 		g_pRealGetDC = getDC.Original();
 		// As a manifest would, before the program runs.
 		if (version.context == kDenied || version.shcore == kDenied)
