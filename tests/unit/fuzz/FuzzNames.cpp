@@ -147,9 +147,9 @@ void CheckFolderAndFile(const std::string& strTemp, const std::string& strStamp)
 	std::string strMapped;
 	for (const std::string& strChar : Characters(strStamp))
 		strMapped += strChar.size() == 1 && std::strchr(kReplacedChars, strChar[0]) ? " " : strChar;
-	ExpectEqual("title is the prefix, the stamp with each replaced character a space, and .bmp", strStamp,
-		std::string(MakeCaptureFileTitle(strStamp.c_str())), kTitlePrefix + strMapped + ".bmp");
 	const std::string strTitle = kTitlePrefix + strMapped + ".bmp";
+	ExpectEqual("title is the prefix, the stamp with each replaced character a space, and .bmp", strStamp,
+		std::string(MakeCaptureFileTitle(strStamp.c_str())), strTitle);
 
 	const std::string strPath(MakeCaptureFilePath(strFolder.c_str(), strTitle.c_str()));
 	ExpectEqual("file path is the folder collapsed once more, a backslash and the title",
