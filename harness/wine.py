@@ -29,6 +29,7 @@ As a command (the build's test emulator, the scripts' shell helpers):
     python3 harness/wine.py root-stamp                        the file that, written last, says it is whole,
                                                               and its first line
     python3 harness/wine.py root-packages                     what scripts/setup installs into it, one a line
+    python3 harness/wine.py x-libraries                       the X libraries each Wine's install gets, one a line
     python3 harness/wine.py locales                           the locales it generates, here and there, one a line
     python3 harness/wine.py ready 8|10                        exit 0 when that Wine is installed (and whole)
 Without --wine, exec and server use FROSTPANE_WINE.
@@ -298,6 +299,9 @@ def main(argv):
         return 0
     if argv == ["root-packages"]:
         print("\n".join(root_packages()))
+        return 0
+    if argv == ["x-libraries"]:
+        print("\n".join(X_LIBRARIES))
         return 0
     if argv == ["locales"]:
         print("\n".join(LOCALES))
