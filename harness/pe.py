@@ -1,6 +1,7 @@
 """A reader of Windows executables (PE32 and PE32+) in plain Python: what a release check needs without running
 the file: its machine, header fields and flags, sections, imported functions, every resource as bytes, the version
-block and the debug link to a separate symbols file. It reads such symbols files too (the same headers)."""
+block, the debug link to a separate symbols file and where a signature lies. It reads such symbols files too (the
+same headers)."""
 
 import struct
 import zlib
@@ -103,6 +104,10 @@ class PeFile:
         name = data[:data.index(b"\0")]
         crc_at = (len(name) + 1 + 3) & ~3
         return name.decode("ascii"), struct.unpack_from("<I", data, crc_at)[0]
+
+    def certificate_table(self):
+        """(file offset, size) of the Authenticode signature; (0, 0) in a file that carries none."""
+        return self._dirs[4] if len(self._dirs) > 4 else (0, 0)
 
     def _offset(self, rva):
         for _name, size, address, raw_size, raw in self._sections:

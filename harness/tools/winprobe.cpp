@@ -18,6 +18,12 @@
 //                                                     with --timer it repaints in the second colour on the
 //                                                     first tick of a 100 ms SetTimer, and a key press ends
 //                                                     it
+//   winprobe shortcut PATH                            a shell link as the shell reads it (IShellLinkW):
+//   target,
+//                                                     arguments, working folder, key, icon, description
+//   winprobe installed UPGRADE_CODE                   each installed product of that upgrade code, as Windows
+//                                                     Installer reports it to Programs and Features
+//   winprobe folders                                  the user's and every user's folders an installer uses
 //
 // select:  --class NAME   exact window class, e.g. "#32770" for dialogs and message boxes
 //          --exe NAME     the window's process image is NAME (case-insensitive), e.g. Frostpane.exe
@@ -49,6 +55,8 @@
 // (or the post failed), 2 bad usage.
 #include <windows.h>
 
+#include <msi.h>
+#include <shlobj.h>
 #include <tlhelp32.h>
 
 #include <cinttypes>
@@ -442,6 +450,7 @@ int Usage()
 		"[VK...]\n"
 		"       winprobe msgbox TEXT CAPTION [TYPE]\n"
 		"       winprobe window TITLE X Y W H [--topmost] [--popup] [--color 0xRRGGBB] [--timer 0xRRGGBB]\n"
+		"       winprobe shortcut PATH | installed UPGRADE_CODE | folders\n"
 		"       winprobe --unaware COMMAND ...\n");
 	return 2;
 }
@@ -639,6 +648,114 @@ int CmdMsgBox(int argc, char** argv)
 	return 0;
 }
 
+// The shell link at PATH as Explorer reads it. The key is the link's hot key: the virtual key in the low
+// byte, HOTKEYF_* modifiers in the high byte.
+int CmdShortcut(int argc, char** argv)
+{
+	if (argc != 1)
+		return Usage();
+	const int n = MultiByteToWideChar(CP_UTF8, 0, argv[0], -1, nullptr, 0);
+	std::wstring path(static_cast<size_t>(n), L'\0');
+	MultiByteToWideChar(CP_UTF8, 0, argv[0], -1, &path[0], n);
+	CoInitialize(nullptr);
+	IShellLinkW* link = nullptr;
+	IPersistFile* file = nullptr;
+	int rc = 1;
+	if (SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
+			reinterpret_cast<void**>(&link))) &&
+		SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file))) &&
+		SUCCEEDED(file->Load(path.c_str(), STGM_READ))) {
+		WCHAR text[INFOTIPSIZE] = {};
+		int icon = 0, show = 0;
+		WORD key = 0;
+		link->GetPath(text, MAX_PATH, nullptr, SLGP_RAWPATH);
+		FactWide("target", text);
+		text[0] = 0;
+		link->GetArguments(text, INFOTIPSIZE);
+		FactWide("arguments", text);
+		text[0] = 0;
+		link->GetWorkingDirectory(text, MAX_PATH);
+		FactWide("working_dir", text);
+		text[0] = 0;
+		link->GetDescription(text, INFOTIPSIZE);
+		FactWide("description", text);
+		text[0] = 0;
+		link->GetIconLocation(text, MAX_PATH, &icon);
+		FactWide("icon", text);
+		FactInt("icon_index", icon);
+		link->GetHotkey(&key);
+		FactHex("hotkey", key);
+		link->GetShowCmd(&show);
+		FactInt("show", show);
+		rc = 0;
+	}
+	if (file)
+		file->Release();
+	if (link)
+		link->Release();
+	CoUninitialize();
+	return rc;
+}
+
+// Every installed product of the upgrade code, with what Programs and Features shows of it, and whether it is
+// installed for every user (context=machine) or for this user alone (context=user).
+int CmdInstalled(int argc, char** argv)
+{
+	if (argc != 1)
+		return Usage();
+	static const char* const properties[][2] = {{"name", INSTALLPROPERTY_INSTALLEDPRODUCTNAME},
+		{"publisher", INSTALLPROPERTY_PUBLISHER}, {"version", INSTALLPROPERTY_VERSIONSTRING},
+		{"icon", INSTALLPROPERTY_PRODUCTICON}, {"location", INSTALLPROPERTY_INSTALLLOCATION}};
+	char code[39] = {};
+	DWORD i = 0;
+	for (; MsiEnumRelatedProductsA(argv[0], 0, i, code) == ERROR_SUCCESS; ++i) {
+		const std::string prefix = "product" + std::to_string(i) + ".";
+		Fact((prefix + "code").c_str(), code);
+		for (const auto& p : properties) {
+			char value[MAX_PATH * 2] = {};
+			DWORD size = sizeof value;
+			if (MsiGetProductInfoA(code, p[1], value, &size) != ERROR_SUCCESS)
+				value[0] = 0;
+			Fact((prefix + p[0]).c_str(), value);
+		}
+		// The context Windows Installer holds the product's state in.
+		std::string scope = "none";
+		for (const auto& c : {std::make_pair(MSIINSTALLCONTEXT_MACHINE, "machine"),
+				 std::make_pair(MSIINSTALLCONTEXT_USERUNMANAGED, "user"),
+				 std::make_pair(MSIINSTALLCONTEXT_USERMANAGED, "managed")}) {
+			char state[16] = {};
+			DWORD size = sizeof state;
+			if (MsiGetProductInfoExA(code, nullptr, c.first, INSTALLPROPERTY_PRODUCTSTATE, state, &size) ==
+				ERROR_SUCCESS) {
+				scope = c.second;
+				break;
+			}
+		}
+		Fact((prefix + "context").c_str(), scope);
+	}
+	FactInt("products", static_cast<long>(i));
+	return 0;
+}
+
+// Where Windows keeps the folders an installer resolves, as SHGetFolderPath names them; empty where this
+// Windows has no such folder (Program Files (x86) on 32-bit Windows).
+int CmdFolders()
+{
+	static const struct {
+		const char* key;
+		int csidl;
+	} folders[] = {{"local_appdata", CSIDL_LOCAL_APPDATA}, {"programs", CSIDL_PROGRAMS},
+		{"common_programs", CSIDL_COMMON_PROGRAMS}, {"program_files", CSIDL_PROGRAM_FILES},
+		{"program_files_x86", CSIDL_PROGRAM_FILESX86}};
+	for (const auto& f : folders) {
+		WCHAR path[MAX_PATH] = {};
+		if (FAILED(SHGetFolderPathW(nullptr, f.csidl, nullptr, SHGFP_TYPE_CURRENT, path)))
+			path[0] = 0;
+		FactWide(f.key, path);
+	}
+	return 0;
+}
+
 COLORREF g_fill = RGB(255, 0, 255);
 COLORREF g_tickFill = 0;
 bool g_timer = false;
@@ -772,6 +889,12 @@ int main(int argc, char** argv)
 		rc = CmdMsgBox(argc - 2, argv + 2);
 	else if (cmd == "window")
 		rc = CmdWindow(argc - 2, argv + 2);
+	else if (cmd == "shortcut")
+		rc = CmdShortcut(argc - 2, argv + 2);
+	else if (cmd == "installed")
+		rc = CmdInstalled(argc - 2, argv + 2);
+	else if (cmd == "folders" && argc == 2)
+		rc = CmdFolders();
 	else
 		rc = Usage();
 	std::fflush(stdout);

@@ -1,0 +1,205 @@
+"""End to end: Frostpane as its installer puts it on a machine, through Wine's own Windows Installer (msiexec), in a
+fresh prefix for each case, with the packages scripts/package writes.
+
+A user installs silently, for themselves or (ALLUSERS=1) for every user, finds the exe there byte for byte the
+zip's, the Start-menu shortcut and the entry in Programs and Features, starts the program through the shortcut as
+Explorer does (ShellExecute on the shortcut), sees the notice and the frozen screen, and uninstalls with the
+entry's own uninstall command. What Windows Installer reports is read as Programs and Features reads it (winprobe
+installed: MsiEnumRelatedProducts and MsiGetProductInfo), the shortcut as the shell reads it (winprobe shortcut:
+IShellLinkW), the folders as the shell names them (winprobe folders).
+
+Measured under Wine 8 and 10, both flavours: a per-machine install puts its shortcut in the user's own Start menu,
+not in every user's as Windows does (Wine resolves ProgramMenuFolder to the user's folder whatever ALLUSERS says),
+so the per-machine case accepts either and asks for exactly one. Wine keeps every product's uninstall entry under
+HKLM, per user or not; the entry is looked for in both hives.
+"""
+
+import os
+import subprocess
+import sys
+import zipfile
+from pathlib import Path
+
+import pytest
+
+from harness import boxes, pictures, signing
+from harness.names import EXE, NOTICE, SETTINGS, TITLE
+from harness.waiting import poll
+from harness.wine import flavour_from_env
+
+REPO = Path(__file__).resolve().parents[2]
+sys.path.insert(0, str(REPO / "packaging"))
+import msi  # noqa: E402
+
+FLAVOUR = flavour_from_env()
+VERSION = "1.0.0.1"
+EARLIER = "0.9.0.0"
+UPGRADE_CODE = "{814C7DF3-C09C-4E88-9D11-0AC14BCDA471}"
+CTRL_ALT_F11 = "0x0000067A"
+ICON = (REPO / "res" / "Frostpane.ico").read_bytes()
+UNINSTALL = r"Software\Microsoft\Windows\CurrentVersion\Uninstall"
+
+
+class Packages:
+    """The release folders of this run: as scripts/package writes them, and signed with a throwaway
+    certificate; and an installer of an earlier version, 0.9.0.0, holding another exe. (Windows Installer compares
+    the first three parts of a version: 1.0.0.0 would count as this version.)"""
+
+    def __init__(self, folder):
+        self.unsigned, self.signed = folder / "unsigned", folder / "signed"
+        subprocess.run([str(REPO / "scripts" / "package"), "--no-build", "--out", str(self.unsigned)], check=True,
+                       stdout=subprocess.DEVNULL, timeout=300)
+        pfx, self.certificate = signing.throwaway_certificate(folder)
+        signing.signed_release(self.signed, pfx)
+        # An earlier build: the same program with a byte of its own after the end, so that which exe is
+        # installed shows.
+        earlier = folder / "earlier" / "Frostpane.exe"
+        earlier.parent.mkdir()
+        earlier.write_bytes(self.exe(self.unsigned) + b"\0")
+        self.earlier = earlier.with_suffix(".msi")
+        msi.build(earlier, FLAVOUR, EARLIER, self.earlier)
+
+    def installer(self, release, flavour=FLAVOUR):
+        return release / ("Frostpane-%s-%s.msi" % (VERSION, flavour))
+
+    def exe(self, release, flavour=FLAVOUR):
+        with zipfile.ZipFile(release / ("Frostpane-%s-%s.zip" % (VERSION, flavour))) as z:
+            return z.read(EXE)
+
+
+@pytest.fixture(scope="module")
+def packages(tmp_path_factory):
+    return Packages(tmp_path_factory.mktemp("packages"))
+
+
+def msiexec(prefix, *args):
+    """Runs Windows Installer silently, as an administrator deploys; its exit status. Packages are given as Paths."""
+    args = ["Z:" + str(a).replace("/", "\\") if isinstance(a, Path) else a for a in args]
+    return prefix.call("msiexec", *args, "/qn", timeout=120).returncode
+
+
+def installed(probe, prefix):
+    """[{code, name, publisher, version, icon, location, context}] of every installed Frostpane."""
+    rc, facts = probe(prefix, "installed", UPGRADE_CODE)
+    assert rc == 0
+    return [{k.split(".", 1)[1]: v for k, v in facts.items() if k.startswith("product%d." % i)}
+            for i in range(int(facts["products"]))]
+
+
+def uninstall_entries(prefix, code):
+    """The entry's values in Programs and Features, from whichever hive holds it: [{name: (type, data)}]."""
+    return [v for v in (prefix.reg_values("%s\\%s\\%s" % (hive, UNINSTALL, code)) for hive in ("HKCU", "HKLM")) if v]
+
+
+def shortcuts(prefix, folders):
+    """The Windows paths of Frostpane.lnk in the user's and every user's Start menu."""
+    paths = [folders[f] + "\\Frostpane.lnk" for f in ("programs", "common_programs")]
+    return [p for p in paths if os.path.exists(prefix.unix_path(p))]
+
+
+def assert_installed(probe, prefix, packages, release, folder, context):
+    """One Frostpane, this version, in folder (with its trailing backslash), the release's exe; its shortcut, key
+    and icon; its entry. Returns the Windows path of the shortcut."""
+    [product] = installed(probe, prefix)
+    assert (product["name"], product["publisher"], product["version"], product["location"], product["context"]) == (
+        "Frostpane", "Tapwright Software", VERSION, folder, context)
+    assert open(prefix.unix_path(product["icon"]), "rb").read() == ICON
+    assert open(prefix.unix_path(folder + EXE), "rb").read() == packages.exe(release)
+    [entry] = uninstall_entries(prefix, product["code"])
+    assert {k: entry[k][1] for k in ("DisplayName", "Publisher", "DisplayVersion", "NoModify", "NoRepair")} == {
+        "DisplayName": "Frostpane", "Publisher": "Tapwright Software", "DisplayVersion": VERSION, "NoModify": 1,
+        "NoRepair": 1}
+
+    rc, folders = probe(prefix, "folders")
+    assert rc == 0
+    [link] = shortcuts(prefix, folders)
+    rc, facts = probe(prefix, "shortcut", link)
+    assert rc == 0
+    assert (facts["target"], facts["arguments"], facts["working_dir"], facts["hotkey"]) == (
+        folder + EXE, "", folder, CTRL_ALT_F11)
+    assert facts["description"] and open(prefix.unix_path(facts["icon"]), "rb").read() == ICON
+    return product, link
+
+
+SCOPES = {
+    # The signed release, so that the signed exe is seen to run too.
+    "per-user": ([], "local_appdata", "signed", "user"),
+    "per-machine": (["ALLUSERS=1"], "program_files", "unsigned", "machine"),
+}
+
+
+@pytest.mark.parametrize("scope", list(SCOPES))
+def test_installed_silently_started_from_its_shortcut_and_uninstalled_leaving_the_users_data(
+        desktop, prefix, probe, packages, tmp_path, scope):
+    properties, base, kind, context = SCOPES[scope]
+    release = getattr(packages, kind)
+    desk = prefix.display = desktop(640, 480, 24)
+    width, height, shown = desk.shown
+    rc, folders = probe(prefix, "folders")
+    folder = folders[base] + ("\\Programs" if scope == "per-user" else "") + "\\Frostpane\\"
+    if kind == "signed":
+        assert signing.verify(packages.installer(release), packages.certificate)[0]
+
+    assert msiexec(prefix, "/i", packages.installer(release), *properties) == 0
+    product, link = assert_installed(probe, prefix, packages, release, folder, context)
+
+    # Started as Explorer starts a shortcut: the notice, then the screen frozen, pixel for pixel, while the live
+    # screen underneath changes.
+    prefix.run("start", link)
+    assert boxes.dismiss(desk, prefix, probe, TITLE) == boxes.Box(TITLE, NOTICE, "exclamation")
+    cover = poll(lambda: [w for w in desk.windows(cls=EXE.lower()) if desk.window_name(w) == ""], 30,
+                 "the cover window")[0]
+    desk.wait_for_screen(shown, timeout=10)
+    pictures.write_ppm(str(tmp_path / "other.ppm"), width, height, pictures.picture(width, height, 1))
+    desk.x(pictures.IM_DISPLAY, "-window", "root", str(tmp_path / "other.ppm"), check=False)
+    desk.wait_for_screen(shown, timeout=10)
+    desk.key(cover, "Escape")
+    poll(lambda: boxes.windows(prefix, probe) == [], 20, "the program to close")
+    settings = prefix.reg_values(SETTINGS)
+    capture = prefix.unix_path(settings["ScreenShotFilePath"][1])
+    assert os.path.isfile(capture)
+
+    # Removed with the entry's own command: the exe, its folder, the shortcut, its icon and the entry go; the
+    # capture and the settings, the user's own, stay.
+    [entry] = uninstall_entries(prefix, product["code"])
+    assert msiexec(prefix, *entry["UninstallString"][1].split()[1:]) == 0
+    assert installed(probe, prefix) == [] and uninstall_entries(prefix, product["code"]) == []
+    assert shortcuts(prefix, folders) == []
+    for gone in (folder, product["icon"]):
+        assert not os.path.exists(prefix.unix_path(gone)), gone
+    assert os.path.isfile(capture) and prefix.reg_values(SETTINGS) == settings
+
+
+def test_a_later_version_replaces_an_earlier_one_the_same_again_changes_nothing_and_no_earlier_goes_over_it(
+        prefix, probe, packages):
+    rc, folders = probe(prefix, "folders")
+    folder = folders["local_appdata"] + "\\Programs\\Frostpane\\"
+    assert msiexec(prefix, "/i", packages.earlier) == 0
+    [earlier] = installed(probe, prefix)
+    assert earlier["version"] == EARLIER
+
+    current = packages.installer(packages.unsigned)
+    assert msiexec(prefix, "/i", current) == 0
+    assert_installed(probe, prefix, packages, packages.unsigned, folder, "user")
+    exe = prefix.unix_path(folder + EXE)
+    before = os.stat(exe).st_mtime_ns
+    assert msiexec(prefix, "/i", current) == 0
+    assert os.stat(exe).st_mtime_ns == before
+    # The earlier version finds a later one installed and ends (1603, the install failed; a unix exit status
+    # keeps its low byte), leaving it be.
+    assert msiexec(prefix, "/i", packages.earlier) == 1603 & 0xFF
+    assert_installed(probe, prefix, packages, packages.unsigned, folder, "user")
+
+
+@pytest.mark.skipif(FLAVOUR != "x64", reason="the x86 package on 64-bit Windows: a 64-bit prefix")
+def test_on_64_bit_windows_the_x86_package_goes_to_program_files_x86_and_the_x64_one_replaces_it(prefix, probe,
+                                                                                                  packages):
+    rc, folders = probe(prefix, "folders")
+    assert msiexec(prefix, "/i", packages.installer(packages.unsigned, "x86"), "ALLUSERS=1") == 0
+    [product] = installed(probe, prefix)
+    assert product["location"] == folders["program_files_x86"] + "\\Frostpane\\" != folders["program_files"]
+    assert open(prefix.unix_path(product["location"] + EXE), "rb").read() == packages.exe(packages.unsigned, "x86")
+
+    assert msiexec(prefix, "/i", packages.installer(packages.unsigned), "ALLUSERS=1") == 0
+    assert_installed(probe, prefix, packages, packages.unsigned, folders["program_files"] + "\\Frostpane\\", "machine")
+    assert not os.path.exists(prefix.unix_path(product["location"]))
