@@ -91,6 +91,14 @@ def uninstall_entries(prefix, code):
     return [v for v in (prefix.reg_values("%s\\%s\\%s" % (hive, UNINSTALL, code)) for hive in ("HKCU", "HKLM")) if v]
 
 
+def shell_folders(probe, prefix):
+    """{local_appdata, programs, common_programs, program_files, program_files_x86}: the folders as the shell names
+    them here."""
+    rc, folders = probe(prefix, "folders")
+    assert rc == 0
+    return folders
+
+
 def shortcuts(prefix, folders):
     """The Windows paths of Frostpane.lnk in the user's and every user's Start menu."""
     paths = [folders[f] + "\\Frostpane.lnk" for f in ("programs", "common_programs")]
@@ -99,7 +107,7 @@ def shortcuts(prefix, folders):
 
 def assert_installed(probe, prefix, packages, release, folder, context):
     """One Frostpane, this version, in folder (with its trailing backslash), the release's exe; its shortcut, key
-    and icon; its entry. Returns the Windows path of the shortcut."""
+    and icon; its entry. Returns (the product as installed() gives it, the Windows path of its shortcut)."""
     [product] = installed(probe, prefix)
     assert (product["name"], product["publisher"], product["version"], product["location"], product["context"]) == (
         "Frostpane", "Tapwright Software", VERSION, folder, context)
@@ -110,9 +118,7 @@ def assert_installed(probe, prefix, packages, release, folder, context):
         "DisplayName": "Frostpane", "Publisher": "Tapwright Software", "DisplayVersion": VERSION, "NoModify": 1,
         "NoRepair": 1}
 
-    rc, folders = probe(prefix, "folders")
-    assert rc == 0
-    [link] = shortcuts(prefix, folders)
+    [link] = shortcuts(prefix, shell_folders(probe, prefix))
     rc, facts = probe(prefix, "shortcut", link)
     assert rc == 0
     assert (facts["target"], facts["arguments"], facts["working_dir"], facts["hotkey"]) == (
@@ -135,7 +141,7 @@ def test_installed_silently_started_from_its_shortcut_and_uninstalled_leaving_th
     release = getattr(packages, kind)
     desk = prefix.display = desktop(640, 480, 24)
     width, height, shown = desk.shown
-    rc, folders = probe(prefix, "folders")
+    folders = shell_folders(probe, prefix)
     folder = folders[base] + ("\\Programs" if scope == "per-user" else "") + "\\Frostpane\\"
     if kind == "signed":
         assert signing.verify(packages.installer(release), packages.certificate)[0]
@@ -150,11 +156,13 @@ def test_installed_silently_started_from_its_shortcut_and_uninstalled_leaving_th
     cover = poll(lambda: [w for w in desk.windows(cls=EXE.lower()) if desk.window_name(w) == ""], 30,
                  "the cover window")[0]
     desk.wait_for_screen(shown, timeout=10)
-    pictures.write_ppm(str(tmp_path / "other.ppm"), width, height, pictures.picture(width, height, 1))
-    desk.x(pictures.IM_DISPLAY, "-window", "root", str(tmp_path / "other.ppm"), check=False)
+    changed = pictures.picture(width, height, 1)
+    pictures.write_ppm(str(tmp_path / "changed.ppm"), width, height, changed)
+    desk.x(pictures.IM_DISPLAY, "-window", "root", str(tmp_path / "changed.ppm"), check=False)
     desk.wait_for_screen(shown, timeout=10)
     desk.key(cover, "Escape")
     poll(lambda: boxes.windows(prefix, probe) == [], 20, "the program to close")
+    desk.wait_for_screen(changed, timeout=10)
     settings = prefix.reg_values(SETTINGS)
     capture = prefix.unix_path(settings["ScreenShotFilePath"][1])
     assert os.path.isfile(capture)
@@ -172,8 +180,7 @@ def test_installed_silently_started_from_its_shortcut_and_uninstalled_leaving_th
 
 def test_a_later_version_replaces_an_earlier_one_the_same_again_changes_nothing_and_no_earlier_goes_over_it(
         prefix, probe, packages):
-    rc, folders = probe(prefix, "folders")
-    folder = folders["local_appdata"] + "\\Programs\\Frostpane\\"
+    folder = shell_folders(probe, prefix)["local_appdata"] + "\\Programs\\Frostpane\\"
     assert msiexec(prefix, "/i", packages.earlier) == 0
     [earlier] = installed(probe, prefix)
     assert earlier["version"] == EARLIER
@@ -194,7 +201,7 @@ def test_a_later_version_replaces_an_earlier_one_the_same_again_changes_nothing_
 @pytest.mark.skipif(FLAVOUR != "x64", reason="the x86 package on 64-bit Windows: a 64-bit prefix")
 def test_on_64_bit_windows_the_x86_package_goes_to_program_files_x86_and_the_x64_one_replaces_it(prefix, probe,
                                                                                                   packages):
-    rc, folders = probe(prefix, "folders")
+    folders = shell_folders(probe, prefix)
     assert msiexec(prefix, "/i", packages.installer(packages.unsigned, "x86"), "ALLUSERS=1") == 0
     [product] = installed(probe, prefix)
     assert product["location"] == folders["program_files_x86"] + "\\Frostpane\\" != folders["program_files"]

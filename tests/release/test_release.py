@@ -109,7 +109,9 @@ def test_sums_name_every_package_and_each_holds_its_flavours_exe_and_version(dis
         assert ".".join(map(str, parts)) == VERSION
         assert readme.startswith("Frostpane %s (%s)\r\n" % (VERSION, flavour)) and "@" not in readme
         assert 'reg delete "HKCU\\Software\\Tapwright" /f' in readme
-        assert "Windows XP" in readme
+        assert "Windows XP" in readme and "Ctrl+Alt+F11" in readme
+        if dist.certificate is not ...:
+            assert ("are signed with Authenticode" in readme) == bool(dist.certificate)
 
 
 def test_both_flavours_carry_the_same_resources_byte_for_byte(dist):
@@ -187,8 +189,8 @@ def test_signed_where_a_certificate_was_given_and_only_there(dist, tmp_path):
     if dist.certificate is ...:
         pytest.skip("a folder given with FROSTPANE_DIST: whether it was signed is not known here")
     for flavour in FLAVOURS:
-        for name, data in (("Frostpane-%s.exe" % flavour, _exe(dist, flavour)),
-                           ("Frostpane-%s-%s.msi" % (VERSION, flavour), dist["Frostpane-%s-%s.msi" % (VERSION, flavour)])):
+        installer = "Frostpane-%s-%s.msi" % (VERSION, flavour)
+        for name, data in (("Frostpane-%s.exe" % flavour, _exe(dist, flavour)), (installer, dist[installer])):
             path = tmp_path / name
             path.write_bytes(data)
             if dist.certificate:
