@@ -98,7 +98,8 @@ def _stream_extents(data, name):
     """[(file offset, length)] of the stream `name` in a compound file, in stream order."""
     sector = 1 << struct.unpack_from("<H", data, 0x1E)[0]
     mini = 1 << struct.unpack_from("<H", data, 0x20)[0]
-    directory, cutoff, minifat_start = struct.unpack_from("<I", data, 0x30)[0], *struct.unpack_from("<II", data, 0x38)
+    directory = struct.unpack_from("<I", data, 0x30)[0]
+    cutoff, minifat_start = struct.unpack_from("<II", data, 0x38)
     difat_next, difat_count = struct.unpack_from("<II", data, 0x44)
     fat_sectors = list(struct.unpack_from("<109I", data, 0x4C))
     per_sector = sector // 4

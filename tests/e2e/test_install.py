@@ -23,7 +23,7 @@ from pathlib import Path
 import pytest
 
 from harness import boxes, pictures, signing
-from harness.names import EXE, NOTICE, SETTINGS, TITLE
+from harness.names import EXE, NOTICE, SETTINGS, SHORTCUT_KEY, TITLE, UPGRADE_CODE
 from harness.waiting import poll
 from harness.wine import flavour_from_env
 
@@ -34,8 +34,6 @@ import msi  # noqa: E402
 FLAVOUR = flavour_from_env()
 VERSION = "1.0.0.1"
 EARLIER = "0.9.0.0"
-UPGRADE_CODE = "{814C7DF3-C09C-4E88-9D11-0AC14BCDA471}"
-CTRL_ALT_F11 = "0x0000067A"
 ICON = (REPO / "res" / "Frostpane.ico").read_bytes()
 UNINSTALL = r"Software\Microsoft\Windows\CurrentVersion\Uninstall"
 
@@ -122,7 +120,7 @@ def assert_installed(probe, prefix, packages, release, folder, context):
     rc, facts = probe(prefix, "shortcut", link)
     assert rc == 0
     assert (facts["target"], facts["arguments"], facts["working_dir"], facts["hotkey"]) == (
-        folder + EXE, "", folder, CTRL_ALT_F11)
+        folder + EXE, "", folder, "0x%08X" % SHORTCUT_KEY)
     assert facts["description"] and open(prefix.unix_path(facts["icon"]), "rb").read() == ICON
     return product, link
 

@@ -29,6 +29,7 @@ sys.path.insert(0, str(REPO / "packaging"))
 
 import msi  # noqa: E402
 from harness import pe, signing  # noqa: E402
+from harness.names import SHORTCUT_KEY, UPGRADE_CODE  # noqa: E402
 
 VERSION = "1.0.0.1"
 FLAVOURS = {"x86": ("i386", "PE32"), "x64": ("x86-64", "PE32+")}
@@ -204,10 +205,6 @@ def test_signed_where_a_certificate_was_given_and_only_there(dist, tmp_path):
 
 # The installers
 
-# Ctrl+Alt+F11: VK_F11 in the low byte, HOTKEYF_CONTROL | HOTKEYF_ALT in the high one.
-CTRL_ALT_F11 = 0x067A
-# The same for every version and both flavours, so that any Frostpane installed is replaced by any other.
-UPGRADE_CODE = "{814C7DF3-C09C-4E88-9D11-0AC14BCDA471}"
 PROGRAM_FILES = {"x86": "ProgramFilesFolder", "x64": "ProgramFiles64Folder"}
 # What only a Windows Installer later than 3.1 (XP Service Pack 3) knows.
 LATER_TABLES = {"MsiEmbeddedChainer", "MsiEmbeddedUI", "MsiLockPermissionsEx", "MsiServiceConfig",
@@ -275,7 +272,7 @@ def test_installer_puts_the_zips_exe_in_the_users_or_every_users_programs_with_a
     [shortcut] = tables["Shortcut"]
     assert (shortcut["Directory_"], shortcut["Name"], shortcut["Target"], shortcut["Arguments"]) == (
         "ProgramMenuFolder", "Frostpane", "[#%s]" % exe_file["File"], "")
-    assert int(shortcut["Hotkey"]) == CTRL_ALT_F11 and shortcut["Description"]
+    assert int(shortcut["Hotkey"]) == SHORTCUT_KEY and shortcut["Description"]
     icon = tmp_path / "icon"
     subprocess.run(["msiinfo", "extract", str(path), "Icon." + shortcut["Icon_"]], check=True, stdout=icon.open("wb"))
     assert icon.read_bytes() == (REPO / "res" / "Frostpane.ico").read_bytes()
