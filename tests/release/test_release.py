@@ -220,9 +220,14 @@ def _msiinfo(*args):
 
 
 def _installer(dist, flavour, folder):
-    """(path, {table: [row as {column: text}]}, {property: value}, {summary field: text}) of the flavour's MSI."""
+    """(path, tables, properties, summary) of the flavour's MSI, written into folder; see _read."""
     path = folder / ("Frostpane-%s.msi" % flavour)
     path.write_bytes(dist["Frostpane-%s-%s.msi" % (VERSION, flavour)])
+    return (path,) + _read(path)
+
+
+def _read(path):
+    """({table: [row as {column: text}]}, {property: value}, {summary field: text}) of an MSI."""
     tables = {}
     for table in _msiinfo("tables", path).split():
         if table.startswith("_"):
@@ -232,7 +237,7 @@ def _installer(dist, flavour, folder):
         tables[table] = [dict(zip(columns, line.split("\t"))) for line in lines[3:] if line]
     properties = {row["Property"]: row["Value"] for row in tables["Property"]}
     summary = dict(line.split(": ", 1) for line in _msiinfo("suminfo", path).splitlines() if ": " in line)
-    return path, tables, properties, summary
+    return tables, properties, summary
 
 
 @pytest.mark.parametrize("flavour", FLAVOURS)
@@ -273,9 +278,9 @@ def test_installer_puts_the_zips_exe_in_the_users_or_every_users_programs_with_a
     assert (shortcut["Directory_"], shortcut["Name"], shortcut["Target"], shortcut["Arguments"]) == (
         "ProgramMenuFolder", "Frostpane", "[#%s]" % exe_file["File"], "")
     assert int(shortcut["Hotkey"]) == SHORTCUT_KEY and shortcut["Description"]
-    icon = tmp_path / "icon"
-    subprocess.run(["msiinfo", "extract", str(path), "Icon." + shortcut["Icon_"]], check=True, stdout=icon.open("wb"))
-    assert icon.read_bytes() == (REPO / "res" / "Frostpane.ico").read_bytes()
+    icon = subprocess.run(["msiinfo", "extract", str(path), "Icon." + shortcut["Icon_"]], check=True,
+                          stdout=subprocess.PIPE).stdout
+    assert icon == (REPO / "res" / "Frostpane.ico").read_bytes()
 
     # Programs and Features: the name, the version block's publisher and version, the same icon; neither Modify
     # nor Repair, which would offer nothing.
@@ -296,8 +301,7 @@ def test_installers_share_one_upgrade_code_across_versions_and_each_version_is_a
     exe, other = tmp_path / "Frostpane.exe", tmp_path / "later.msi"
     exe.write_bytes(_exe(dist, "x64"))
     msi.build(exe, "x64", "1.0.1.0", other)
-    rows = [line.split("\t") for line in _msiinfo("export", other, "Property").split("\n")[3:] if line]
-    properties = dict(rows)
+    _tables, properties, _summary = _read(other)
     codes["x64 1.0.1.0"] = (properties["UpgradeCode"], properties["ProductCode"])
     assert {upgrade for upgrade, _product in codes.values()} == {UPGRADE_CODE}
     assert len({product for _upgrade, product in codes.values()}) == 3
