@@ -18,9 +18,8 @@
 //                                                     with --timer it repaints in the second colour on the
 //                                                     first tick of a 100 ms SetTimer, and a key press ends
 //                                                     it
-//   winprobe shortcut PATH                            a shell link as the shell reads it (IShellLinkW):
-//   target,
-//                                                     arguments, working folder, key, icon, description
+//   winprobe shortcut PATH                            a shell link as the shell reads it (IShellLinkW): its
+//                                                     target, arguments, folder, key, icon, description
 //   winprobe installed UPGRADE_CODE                   each installed product of that upgrade code, as Windows
 //                                                     Installer reports it to Programs and Features
 //   winprobe folders                                  the user's and every user's folders an installer uses
