@@ -23,7 +23,7 @@ from pathlib import Path
 import pytest
 
 from harness import boxes, pictures, signing
-from harness.names import EXE, NOTICE, SETTINGS, SHORTCUT_KEY, TITLE, UPGRADE_CODE
+from harness.names import EXE, NOTICE, PUBLISHER, SETTINGS, SHORTCUT_KEY, TITLE, UPGRADE_CODE, VERSION
 from harness.waiting import poll
 from harness.wine import flavour_from_env
 
@@ -32,7 +32,6 @@ sys.path.insert(0, str(REPO / "packaging"))
 import msi  # noqa: E402
 
 FLAVOUR = flavour_from_env()
-VERSION = "1.0.0.1"
 EARLIER = "0.9.0.0"
 ICON = (REPO / "res" / "Frostpane.ico").read_bytes()
 UNINSTALL = r"Software\Microsoft\Windows\CurrentVersion\Uninstall"
@@ -108,12 +107,12 @@ def assert_installed(probe, prefix, packages, release, folder, context):
     and icon; its entry. Returns (the product as installed() gives it, the Windows path of its shortcut)."""
     [product] = installed(probe, prefix)
     assert (product["name"], product["publisher"], product["version"], product["location"], product["context"]) == (
-        "Frostpane", "Tapwright Software", VERSION, folder, context)
+        "Frostpane", PUBLISHER, VERSION, folder, context)
     assert open(prefix.unix_path(product["icon"]), "rb").read() == ICON
     assert open(prefix.unix_path(folder + EXE), "rb").read() == packages.exe(release)
     [entry] = uninstall_entries(prefix, product["code"])
     assert {k: entry[k][1] for k in ("DisplayName", "Publisher", "DisplayVersion", "NoModify", "NoRepair")} == {
-        "DisplayName": "Frostpane", "Publisher": "Tapwright Software", "DisplayVersion": VERSION, "NoModify": 1,
+        "DisplayName": "Frostpane", "Publisher": PUBLISHER, "DisplayVersion": VERSION, "NoModify": 1,
         "NoRepair": 1}
 
     [link] = shortcuts(prefix, shell_folders(probe, prefix))

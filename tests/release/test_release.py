@@ -29,9 +29,8 @@ sys.path.insert(0, str(REPO / "packaging"))
 
 import msi  # noqa: E402
 from harness import pe, signing  # noqa: E402
-from harness.names import SHORTCUT_KEY, UPGRADE_CODE  # noqa: E402
+from harness.names import SHORTCUT_KEY, UPGRADE_CODE, VERSION  # noqa: E402
 
-VERSION = "1.0.0.1"
 FLAVOURS = {"x86": ("i386", "PE32"), "x64": ("x86-64", "PE32+")}
 SIZE_BUDGET = 96 * 1024
 
