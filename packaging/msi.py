@@ -32,6 +32,20 @@ PACKED_AT = 1767225600
 _FILETIME = (PACKED_AT + 11644473600) * 10**7
 _PLACEHOLDER = "{00000000-0000-0000-0000-000000000000}"
 
+# The exe's version block is in US English (its Translation, 0x409).
+EXE_LANGUAGE = "1033"
+# The long names of more than eight characters, with the short names Windows Installer wants beside them.
+SHORT_NAMES = {"Frostpane": "FROSTP~1|Frostpane", "Frostpane.exe": "FROSTP~1.EXE|Frostpane.exe"}
+# The components, whose Guid<name> the source takes.
+COMPONENTS = ("Program", "StartMenuEntry", "StartMenuEntryNoKey", "ForUser", "ForMachine")
+# Which of them an install takes: the Start-menu entry with its key or without (NOSHORTCUTKEY=1), and the marker of
+# the context it installs in.
+CONDITIONS = {"StartMenuEntry": "NOT NOSHORTCUTKEY", "StartMenuEntryNoKey": "NOSHORTCUTKEY",
+              "ForUser": "NOT ALLUSERS", "ForMachine": "ALLUSERS"}
+
+# The public properties that pass from the client to the install's server side.
+SECURE = ("EARLIERFROSTPANE", "FORMACHINE", "FORMACHINE64", "FORUSER", "LATERFROSTPANE", "NOSHORTCUTKEY")
+
 ARCH = {"x86": ("x86", "ProgramFilesFolder", "no"), "x64": ("x64", "ProgramFiles64Folder", "yes")}
 
 
@@ -39,9 +53,17 @@ def _code(name):
     return "{%s}" % str(uuid.uuid5(uuid.UUID(UPGRADE_CODE), name)).upper()
 
 
-def product_code(version, flavour):
-    """Each version and flavour is a product of its own; the code follows from them."""
-    return _code("Frostpane %s %s" % (version, flavour))
+def product_code(version, flavour, exe):
+    """A code of its own for each package's content: the version, the flavour, the exe's bytes and the installer's
+    source. Another build of the same version whose exe differs is then another product, which the Upgrade table
+    replaces (one product code with two packages would make Windows refuse the second with error 1638); the same
+    bytes always give the same code, so installing the same package again changes nothing."""
+    content = hashlib.sha256()
+    for part in (version, flavour, Path(exe).read_bytes(), ICON.read_bytes(), SOURCE.read_bytes(),
+                 "\n".join(_fixes(version, flavour))):
+        content.update(part if isinstance(part, bytes) else part.encode())
+        content.update(b"\0")
+    return _code("Frostpane %s %s %s" % (version, flavour, content.hexdigest()))
 
 
 def build(exe, flavour, version, out):
@@ -53,15 +75,17 @@ def build(exe, flavour, version, out):
         shutil.copyfile(ICON, os.path.join(stage, "Frostpane.ico"))
         os.utime(os.path.join(stage, "Frostpane.exe"), (PACKED_AT, PACKED_AT))
         msi = os.path.join(stage, "Frostpane.msi")
-        defines = {"Version": version, "Flavour": flavour, "ProductCode": product_code(version, flavour),
-                   # The exe's component is the same in every version of a flavour, and differs between the two.
-                   "ComponentGuid": _code("Frostpane.exe " + flavour),
+        defines = {"Version": version, "Flavour": flavour, "ProductCode": product_code(version, flavour, exe),
                    "UpgradeCode": UPGRADE_CODE, "ProgramFiles": program_files, "Win64": win64}
+        # Each component is the same in every version of a flavour, and differs between the two, whose registry
+        # values lie in different views of the registry.
+        for component in COMPONENTS:
+            defines["Guid" + component] = _code("%s %s" % (component, flavour))
         command = ["wixl", "--arch", arch, "-o", msi, str(SOURCE)]
         for name, value in defines.items():
             command += ["-D", "%s=%s" % (name, value)]
         _run(command, cwd=stage, env=dict(os.environ, TZ="UTC"))
-        for query in _fixes(version):
+        for query in _fixes(version, flavour):
             _run(["msibuild", msi, "-q", query])
         data = bytearray(Path(msi).read_bytes())
     _set_summary(data, _PLACEHOLDER)
@@ -75,20 +99,42 @@ def _run(command, **kwargs):
         raise RuntimeError("%s failed (%d):\n%s" % (" ".join(command), r.returncode, r.stdout))
 
 
-def _fixes(version):
-    """The SQL that sets what wixl does not: the shortcut points at the exe itself (wixl makes every shortcut an
-    advertised one) and carries its key (wixl ignores Hotkey); the earlier versions replaced include this one (wixl
-    ignores IncludeMaximum), so that the other flavour of the same version is replaced too; the actions that set a
-    property are plain ones (wixl marks them to run without impersonation, which only a deferred action can)."""
+def _fixes(version, flavour):
+    """The SQL that sets what wixl does not:
+    - the shortcuts point at the exe itself (wixl makes every shortcut an advertised one), and the keyed one carries
+      its key (wixl ignores Hotkey);
+    - the earlier versions replaced include this one (wixl ignores IncludeMaximum), so that another build of this
+      version, and the other flavour of it, are replaced too;
+    - the actions that set a property are plain ones (wixl marks them to run without impersonation, which only a
+      deferred action can, and which a per-user package must not ask for);
+    - every long name has its short name, as Windows Installer's Filename type wants them (wixl writes the long
+      name alone);
+    - the exe's File row has its version and language, those of its version block, so that Windows Installer's
+      file-versioning rules treat it as a program, not as a data file;
+    - every user's marker is written through HKMU (wixl knows no such root): HKLM per machine;
+    - the properties the install's server side must see: those the Upgrade table and the searches set, and the
+      one a deployment passes (wixl lists the Upgrade table's alone);
+    - the components' conditions, and the removal of the Programs folder under the profile when it is left empty
+      (wixl writes neither)."""
     earlier = "`UpgradeCode`='%s' AND `ActionProperty`='EARLIERFROSTPANE'" % UPGRADE_CODE
+    shortcuts = "`Shortcut`='StartMenuShortcut' OR `Shortcut`='StartMenuShortcutNoKey'"
     return [
-        "UPDATE `Shortcut` SET `Target`='[#Frostpane.exe]' WHERE `Shortcut`='StartMenuShortcut'",
+        "UPDATE `Shortcut` SET `Target`='[#Frostpane.exe]' WHERE " + shortcuts,
+        "UPDATE `Shortcut` SET `Name`='%s' WHERE %s" % (SHORT_NAMES["Frostpane"], shortcuts),
         "UPDATE `Shortcut` SET `Hotkey`=%d WHERE `Shortcut`='StartMenuShortcut'" % HOTKEY,
         "DELETE FROM `Upgrade` WHERE " + earlier,
         "INSERT INTO `Upgrade` (`UpgradeCode`, `VersionMin`, `VersionMax`, `Attributes`, `ActionProperty`) "
         "VALUES ('%s', '0.0.0', '%s', 768, 'EARLIERFROSTPANE')" % (UPGRADE_CODE, version),
         "UPDATE `CustomAction` SET `Type`=51 WHERE `Type`=2099",
-    ]
+        "UPDATE `File` SET `FileName`='%s', `Version`='%s', `Language`='%s' WHERE `File`='Frostpane.exe'"
+        % (SHORT_NAMES["Frostpane.exe"], version, EXE_LANGUAGE),
+        "UPDATE `Directory` SET `DefaultDir`='%s' WHERE `Directory`='INSTALLDIR'" % SHORT_NAMES["Frostpane"],
+        "UPDATE `Registry` SET `Root`=-1 WHERE `Component_`='ForMachine'",
+        "UPDATE `Property` SET `Value`='%s' WHERE `Property`='SecureCustomProperties'" % ";".join(SECURE),
+    ] + ["UPDATE `Component` SET `Condition`='%s' WHERE `Component`='%s'" % (condition, component)
+         for component, condition in CONDITIONS.items()] + [
+        "INSERT INTO `RemoveFile` (`FileKey`, `Component_`, `DirProperty`, `InstallMode`) "
+        "VALUES ('RemoveProgramsFolder', 'Program', 'UserPrograms', 2)"]
 
 
 # The summary information, patched in place in the compound file that holds it

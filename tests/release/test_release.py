@@ -26,8 +26,11 @@ REPO = Path(__file__).resolve().parents[2]
 sys.path.insert(0, str(REPO))
 
 sys.path.insert(0, str(REPO / "packaging"))
+sys.path.insert(0, str(Path(__file__).parent))
 
+import harness.releases  # noqa: E402
 import msi  # noqa: E402
+import msirules  # noqa: E402
 from harness import pe, signing  # noqa: E402
 from harness.names import SHORTCUT_KEY, UPGRADE_CODE, VERSION  # noqa: E402
 
@@ -54,25 +57,30 @@ def _reviewed_imports():
 
 class Release(dict):
     """{file name: bytes} of a release folder; .certificate is the PEM it was signed with, None where it is known
-    to be unsigned, and ... where nothing is known (a folder given with FROSTPANE_DIST)."""
+    to be unsigned, and ... where nothing is known (a folder given with FROSTPANE_DIST); .time_stamps the PEM of
+    the time-stamp authority that counter-signed it."""
 
 
-@pytest.fixture(scope="module", params=["given"] if os.environ.get("FROSTPANE_DIST") else ["unsigned", "signed"])
-def dist(request, tmp_path_factory):
-    certificate = None
+@pytest.fixture(scope="session")
+def releases(tmp_path_factory):
+    return harness.releases.given_or_made(tmp_path_factory.mktemp("releases"))
+
+
+# How each release folder is signed: (certificate, time-stamp authority's certificate).
+SIGNED_BY = {"unsigned": lambda r: (None, None), "signed": lambda r: (r.token_certificate, r.tsa_certificate),
+             "signed-pfx": lambda r: (r.pfx_certificate, r.tsa_certificate)}
+
+
+@pytest.fixture(scope="module", params=["given"] if os.environ.get("FROSTPANE_DIST") else list(SIGNED_BY))
+def dist(request):
     if request.param == "given":
-        folder, certificate = Path(os.environ["FROSTPANE_DIST"]), ...
-    elif request.param == "signed":
-        folder = tmp_path_factory.mktemp("signed")
-        pfx, certificate = signing.throwaway_certificate(folder)
-        signing.signed_release(folder / "dist", pfx)
-        folder = folder / "dist"
+        folder, (certificate, time_stamps) = Path(os.environ["FROSTPANE_DIST"]), (..., None)
     else:
-        folder = tmp_path_factory.mktemp("dist")
-        subprocess.run([str(REPO / "scripts" / "package"), "--no-build", "--out", str(folder)], check=True,
-                       stdout=subprocess.DEVNULL, timeout=120)
+        releases = request.getfixturevalue("releases")
+        folder = getattr(releases, request.param.replace("-", "_"))
+        certificate, time_stamps = SIGNED_BY[request.param](releases)
     release = Release((f.name, f.read_bytes()) for f in folder.iterdir())
-    release.certificate = certificate
+    release.certificate, release.time_stamps = certificate, time_stamps
     return release
 
 
@@ -194,12 +202,24 @@ def test_signed_where_a_certificate_was_given_and_only_there(dist, tmp_path):
             path = tmp_path / name
             path.write_bytes(data)
             if dist.certificate:
-                verified, report = signing.verify(path, dist.certificate)
+                verified, report = signing.verify(path, dist.certificate, dist.time_stamps)
                 assert verified, report
             elif name.endswith(".exe"):
                 assert pe.PeFile(data).certificate_table() == (0, 0), name
             else:
                 assert "DigitalSignature" not in _msiinfo("streams", path).split(), name
+
+
+def test_signing_hands_the_password_and_the_pin_to_osslsigncode_through_a_pipe_alone(releases):
+    calls = releases.calls.read_text().split("call: ")[1:]
+    # Four files (two exes, two installers) in each of the two signed releases.
+    assert len(calls) == 8
+    for call in calls:
+        assert signing.PASSWORD not in call and signing.PIN not in call
+        assert "FROSTPANE_SIGN_PASSWORD" not in call and " -readpass - " in call.split("\n")[0]
+    assert sum("-pkcs11module" in call for call in calls) == 4
+    # The token's release was given a time-stamp server that refuses before the one that answers.
+    assert all(call.split("\n")[0].count(" -ts ") == (2 if "-pkcs11module" in call else 1) for call in calls)
 
 
 # The installers
@@ -243,19 +263,23 @@ def _read(path):
 def test_installer_puts_the_zips_exe_in_the_users_or_every_users_programs_with_a_keyed_shortcut(dist, flavour,
                                                                                                  tmp_path):
     path, tables, properties, summary = _installer(dist, flavour, tmp_path)
-    # It installs one file, the zip's exe byte for byte: per user under LocalAppData\Programs\Frostpane...
+    # It installs one file, the zip's exe byte for byte, as a program of the version block's version and
+    # language: per user under LocalAppData\Programs\Frostpane...
     subprocess.run(["msiextract", "-C", str(tmp_path / "files"), str(path)], check=True, stdout=subprocess.DEVNULL)
     files = sorted(str(f.relative_to(tmp_path / "files")) for f in (tmp_path / "files").rglob("*") if f.is_file())
     assert files == ["Programs/Frostpane/Frostpane.exe"]
     assert (tmp_path / "files" / files[0]).read_bytes() == _exe(dist, flavour)
     [exe_file] = tables["File"]
+    # The version block read is the US English one (0x409), the only one the exe has.
+    _fixed, strings = pe.PeFile(_exe(dist, flavour)).version()
+    assert (exe_file["Version"], exe_file["Language"]) == (VERSION, str(0x409))
     [component] = [c for c in tables["Component"] if c["Component"] == exe_file["Component_"]]
-    folders = {d["Directory"]: (d["Directory_Parent"], d["DefaultDir"]) for d in tables["Directory"]}
+    folders = {d["Directory"]: (d["Directory_Parent"], d["DefaultDir"].split("|")[-1]) for d in tables["Directory"]}
     chain, folder = [], component["Directory_"]
     while folders[folder][0]:
         chain.append(folders[folder][1] if folders[folder][1] != "." else folder)
         folder = folders[folder][0]
-    assert chain[::-1] == ["LocalAppDataFolder", "Programs", "Frostpane"] and component["KeyPath"] == exe_file["File"]
+    assert chain[::-1] == ["LocalAppDataFolder", "Programs", "Frostpane"]
     # ... or, where ALLUSERS asks for every user, in the Program Files of its width, decided before the folders
     # are (CostFinalize) in both the interactive and the silent sequence.
     [machine] = [a for a in tables["CustomAction"] if a["Source"] == component["Directory_"]]
@@ -264,43 +288,123 @@ def test_installer_puts_the_zips_exe_in_the_users_or_every_users_programs_with_a
         steps = {row["Action"]: row for row in tables[sequence]}
         assert "ALLUSERS" in steps[machine["Action"]]["Condition"]
         assert int(steps[machine["Action"]]["Sequence"]) < int(steps["CostFinalize"]["Sequence"])
-    # 64-bit where the exe is; no elevation for a per-user install (read from Windows Installer 4.0 on), the files
-    # inside (word count 8 | 2); nothing that the Windows Installer 3.1 of XP Service Pack 3 lacks.
+    # 64-bit where the exe is, every component; no elevation for a per-user install (read from Windows Installer
+    # 4.0 on), the files inside (word count 8 | 2); nothing that the Windows Installer 3.1 of XP Service Pack 3
+    # lacks.
     assert summary["Template"] == ("x64;1033" if flavour == "x64" else "Intel;1033")
-    assert bool(int(component["Attributes"]) & 256) == (flavour == "x64")
+    assert {bool(int(c["Attributes"]) & 256) for c in tables["Component"]} == {flavour == "x64"}
     assert (summary["Source"], summary["Version"]) == ("10 (a)", "200 (c8)")
     assert LATER_TABLES & set(tables) == set() and LATER_PROPERTIES & set(properties) == set()
 
-    # One Start-menu shortcut, to the exe itself (not advertised), with the key, the product's icon, a description
-    # and no arguments.
-    [shortcut] = tables["Shortcut"]
-    assert (shortcut["Directory_"], shortcut["Name"], shortcut["Target"], shortcut["Arguments"]) == (
-        "ProgramMenuFolder", "Frostpane", "[#%s]" % exe_file["File"], "")
-    assert int(shortcut["Hotkey"]) == SHORTCUT_KEY and shortcut["Description"]
-    icon = subprocess.run(["msiinfo", "extract", str(path), "Icon." + shortcut["Icon_"]], check=True,
+    # One Start-menu shortcut, to the exe itself (not advertised), with the key unless NOSHORTCUTKEY is set, the
+    # product's icon, a description and no arguments.
+    components = {c["Component"]: c for c in tables["Component"]}
+    keys = {}
+    for shortcut in tables["Shortcut"]:
+        assert (shortcut["Directory_"], shortcut["Name"], shortcut["Target"], shortcut["Arguments"]) == (
+            "ProgramMenuFolder", msi.SHORT_NAMES["Frostpane"], "[#%s]" % exe_file["File"], "")
+        assert shortcut["Description"] and shortcut["Icon_"] == properties["ARPPRODUCTICON"]
+        keys[components[shortcut["Component_"]]["Condition"]] = int(shortcut["Hotkey"] or 0)
+    assert keys == {"NOT NOSHORTCUTKEY": SHORTCUT_KEY, "NOSHORTCUTKEY": 0}
+    icon = subprocess.run(["msiinfo", "extract", str(path), "Icon." + properties["ARPPRODUCTICON"]], check=True,
                           stdout=subprocess.PIPE).stdout
     assert icon == (REPO / "res" / "Frostpane.ico").read_bytes()
 
     # Programs and Features: the name, the version block's publisher and version, the same icon; neither Modify
     # nor Repair, which would offer nothing.
-    _fixed, strings = pe.PeFile(_exe(dist, flavour)).version()
     assert (properties["ProductName"], properties["Manufacturer"], properties["ProductVersion"]) == (
         "Frostpane", strings["CompanyName"], VERSION)
-    assert (properties["ARPPRODUCTICON"], properties["ARPNOMODIFY"], properties["ARPNOREPAIR"]) == (
-        shortcut["Icon_"], "1", "1")
+    assert (properties["ARPNOMODIFY"], properties["ARPNOREPAIR"]) == ("1", "1")
 
 
-def test_installers_share_one_upgrade_code_across_versions_and_each_version_is_a_product_of_its_own(dist,
-                                                                                                    tmp_path):
+@pytest.mark.parametrize("flavour", FLAVOURS)
+def test_installer_keeps_the_rules_windows_installer_validates(dist, flavour, tmp_path):
+    _path, tables, _properties, _summary = _installer(dist, flavour, tmp_path)
+    assert [finding for rule in msirules.RULES for finding in rule(tables)] == []
+
+
+# Each rule, shown finding the fault it is for in a package that breaks it: the SQL that breaks the released
+# package, and what the rule must then say.
+BREAKAGES = {
+    "ice03 long name alone": (msirules.ice03_names, "ICE03",
+                              ["UPDATE `File` SET `FileName`='Frostpane.exe' WHERE `File`='Frostpane.exe'"]),
+    "ice18 folder not created": (msirules.ice18_directory_key_paths, "ICE18",
+                                 ["UPDATE `Component` SET `KeyPath`='', `Attributes`=0 WHERE `Component`='ForUser'"]),
+    "ice38 exe as key path": (msirules.ice38_profile_components, "ICE38",
+                              ["UPDATE `Component` SET `KeyPath`='Frostpane.exe', `Attributes`=0 "
+                               "WHERE `Component`='Program'"]),
+    "ice43 shortcut beside the exe": (msirules.ice43_shortcut_components, "ICE43",
+                                      ["UPDATE `Shortcut` SET `Component_`='ForMachine'"]),
+    "ice57 HKMU key path with profile files": (msirules.ice57_per_user_and_per_machine, "ICE57",
+                                               ["UPDATE `Registry` SET `Root`=-1 WHERE `Component_`='Program'"]),
+    "ice61 removes a later version": (msirules.ice61_upgrades, "ICE61",
+                                      ["DELETE FROM `Upgrade` WHERE `ActionProperty`='EARLIERFROSTPANE'",
+                                       "INSERT INTO `Upgrade` (`UpgradeCode`, `VersionMin`, `VersionMax`, "
+                                       "`Attributes`, `ActionProperty`) VALUES ('%s', '0.0.0', '2.0.0', 768, "
+                                       "'EARLIERFROSTPANE')" % UPGRADE_CODE]),
+    "ice61 not secure": (msirules.ice61_upgrades, "ICE61",
+                         ["UPDATE `Property` SET `Value`='LATERFROSTPANE' WHERE `Property`='SecureCustomProperties'"]),
+    "ice64 Programs left behind": (msirules.ice64_profile_folders_removed, "ICE64",
+                                   ["DELETE FROM `RemoveFile` WHERE `FileKey`='RemoveProgramsFolder'"]),
+    "ice91 folder moved silently only": (msirules.ice91_per_user_folders, "ICE91",
+                                         ["DELETE FROM `InstallUISequence` WHERE `Action`='MachineFolder'"]),
+    "ice105 HKLM value": (msirules.ice105_per_user_package, "ICE105",
+                          ["UPDATE `Registry` SET `Root`=2 WHERE `Component_`='ForMachine'"]),
+    "ice105 elevated action": (msirules.ice105_per_user_package, "ICE105",
+                               ["UPDATE `CustomAction` SET `Type`=2099 WHERE `Action`='MachineFolder'"]),
+    "launch condition blocks uninstall": (msirules.launch_conditions, "LaunchCondition",
+                                          ["DELETE FROM `LaunchCondition` WHERE `Condition`='Installed OR NOT "
+                                           "LATERFROSTPANE'",
+                                           "INSERT INTO `LaunchCondition` (`Condition`, `Description`) VALUES "
+                                           "('NOT LATERFROSTPANE', 'A later version')"]),
+}
+
+
+@pytest.mark.parametrize("breakage", list(BREAKAGES))
+def test_each_rule_finds_the_fault_it_is_for(releases, tmp_path, breakage):
+    rule, name, queries = BREAKAGES[breakage]
+    path = tmp_path / "broken.msi"
+    path.write_bytes((releases.unsigned / ("Frostpane-%s-x64.msi" % VERSION)).read_bytes())
+    assert rule(_read(path)[0]) == []
+    for query in queries:
+        subprocess.run(["msibuild", str(path), "-q", query], check=True, capture_output=True, timeout=60)
+    found = rule(_read(path)[0])
+    assert found and all(f.startswith(name) for f in found), found
+
+
+def test_installers_share_one_upgrade_code_and_each_packages_content_is_a_product_of_its_own(dist, tmp_path):
     codes = {}
     for flavour in FLAVOURS:
-        _path, _tables, properties, _summary = _installer(dist, flavour, tmp_path)
+        _path, tables, properties, _summary = _installer(dist, flavour, tmp_path)
         codes[flavour] = (properties["UpgradeCode"], properties["ProductCode"])
-    # A later version of the same exe.
-    exe, other = tmp_path / "Frostpane.exe", tmp_path / "later.msi"
+        # It replaces any installed Frostpane of this version or earlier, of either flavour (the same version too, so
+        # that another build of it replaces the one installed), and refuses to go over a later one.
+        rows = {r["ActionProperty"]: (r["UpgradeCode"], r["VersionMin"], r["VersionMax"], int(r["Attributes"]))
+                for r in tables["Upgrade"]}
+        assert rows == {"EARLIERFROSTPANE": (UPGRADE_CODE, "0.0.0", VERSION, msirules.MIN_INCLUSIVE
+                                             | msirules.MAX_INCLUSIVE),
+                        "LATERFROSTPANE": (UPGRADE_CODE, VERSION, "", msirules.ONLY_DETECT)}
+        # The contexts: a per-user install where Frostpane is installed for every user (in either registry view)
+        # is refused, and so is a per-machine install by a user who has Frostpane for themselves.
+        conditions = {r["Condition"] for r in tables["LaunchCondition"]}
+        assert conditions == {"Installed OR NOT LATERFROSTPANE",
+                              "Installed OR ALLUSERS OR NOT (FORMACHINE OR FORMACHINE64)",
+                              "Installed OR NOT ALLUSERS OR NOT FORUSER"}
+        searches = {r["Signature_"]: (r["Root"], r["Key"], r["Name"], r["Type"]) for r in tables["RegLocator"]}
+        markers = {r["Component_"]: (r["Root"], r["Key"], r["Name"]) for r in tables["Registry"]
+                   if r["Name"] == "Scope"}
+        assert searches == {"ForMachine": ("2",) + markers["ForMachine"][1:] + ("2",),
+                            "ForMachine64": ("2",) + markers["ForMachine"][1:] + ("18",),
+                            "ForUser": markers["ForUser"] + ("2",)}
+        assert {c["Component"]: c["Condition"] for c in tables["Component"] if c["Component"] in markers} == {
+            "ForUser": "NOT ALLUSERS", "ForMachine": "ALLUSERS"}
+    # The same version built again around another exe is another product; the same bytes give the same product.
+    exe, other = tmp_path / "Frostpane.exe", tmp_path / "rebuilt.msi"
+    exe.write_bytes(_exe(dist, "x64") + b"\0")
+    msi.build(exe, "x64", VERSION, other)
+    codes["x64 rebuilt"] = (_read(other)[1]["UpgradeCode"], _read(other)[1]["ProductCode"])
     exe.write_bytes(_exe(dist, "x64"))
-    msi.build(exe, "x64", "1.0.1.0", other)
-    _tables, properties, _summary = _read(other)
-    codes["x64 1.0.1.0"] = (properties["UpgradeCode"], properties["ProductCode"])
+    msi.build(exe, "x64", VERSION, other)
+    assert (_read(other)[1]["UpgradeCode"], _read(other)[1]["ProductCode"]) == codes["x64"]
     assert {upgrade for upgrade, _product in codes.values()} == {UPGRADE_CODE}
     assert len({product for _upgrade, product in codes.values()}) == 3
