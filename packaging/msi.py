@@ -115,7 +115,9 @@ def _fixes(version, flavour):
     - the properties the install's server side must see: those the Upgrade table and the searches set, and the
       one a deployment passes (wixl lists the Upgrade table's alone);
     - the components' conditions, and the removal of the Programs folder under the profile when it is left empty
-      (wixl writes neither)."""
+      (wixl writes neither);
+    - the exe already in the folder is removed before the exe is installed: another build of this version carries
+      the same version, and Windows Installer's file-versioning rules keep an installed file of an equal version."""
     earlier = "`UpgradeCode`='%s' AND `ActionProperty`='EARLIERFROSTPANE'" % UPGRADE_CODE
     shortcuts = "`Shortcut`='StartMenuShortcut' OR `Shortcut`='StartMenuShortcutNoKey'"
     return [
@@ -134,7 +136,9 @@ def _fixes(version, flavour):
     ] + ["UPDATE `Component` SET `Condition`='%s' WHERE `Component`='%s'" % (condition, component)
          for component, condition in CONDITIONS.items()] + [
         "INSERT INTO `RemoveFile` (`FileKey`, `Component_`, `DirProperty`, `InstallMode`) "
-        "VALUES ('RemoveProgramsFolder', 'Program', 'UserPrograms', 2)"]
+        "VALUES ('RemoveProgramsFolder', 'Program', 'UserPrograms', 2)",
+        "INSERT INTO `RemoveFile` (`FileKey`, `Component_`, `FileName`, `DirProperty`, `InstallMode`) "
+        "VALUES ('ReplaceExe', 'Program', '%s', 'INSTALLDIR', 1)" % SHORT_NAMES["Frostpane.exe"]]
 
 
 # The summary information, patched in place in the compound file that holds it

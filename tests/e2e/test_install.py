@@ -22,6 +22,7 @@ from pathlib import Path
 
 import pytest
 
+import harness.releases
 from harness import boxes, pictures, signing
 from harness.names import EXE, NOTICE, PUBLISHER, SETTINGS, SHORTCUT_KEY, TITLE, UPGRADE_CODE, VERSION
 from harness.waiting import poll
@@ -38,23 +39,23 @@ UNINSTALL = r"Software\Microsoft\Windows\CurrentVersion\Uninstall"
 
 
 class Packages:
-    """The release folders of this run: as scripts/package writes them, and signed with a throwaway
-    certificate; and an installer of an earlier version, 0.9.0.0, holding another exe. (Windows Installer compares
-    the first three parts of a version: 1.0.0.0 would count as this version.)"""
+    """The release folders of this run (harness.releases: as scripts/package writes them, and signed with a key on
+    a token and time-stamped), and two more installers holding another exe, the same program with a byte of its
+    own after its end, so that which exe is installed shows: one of an earlier version, 0.9.0.0, and another build
+    of this version. (Windows Installer compares the first three parts of a version: 1.0.0.0 would count as this
+    version.)"""
 
     def __init__(self, folder):
-        self.unsigned, self.signed = folder / "unsigned", folder / "signed"
-        subprocess.run([str(REPO / "scripts" / "package"), "--no-build", "--out", str(self.unsigned)], check=True,
-                       stdout=subprocess.DEVNULL, timeout=300)
-        pfx, self.certificate = signing.throwaway_certificate(folder)
-        signing.signed_release(self.signed, pfx)
-        # An earlier build: the same program with a byte of its own after the end, so that which exe is
-        # installed shows.
-        earlier = folder / "earlier" / "Frostpane.exe"
-        earlier.parent.mkdir()
-        earlier.write_bytes(self.exe(self.unsigned) + b"\0")
-        self.earlier = earlier.with_suffix(".msi")
-        msi.build(earlier, FLAVOUR, EARLIER, self.earlier)
+        releases = harness.releases.given_or_made(folder)
+        self.unsigned, self.signed = releases.unsigned, releases.signed
+        self.certificate, self.time_stamps = releases.token_certificate, releases.tsa_certificate
+        self.other_exe = self.exe(self.unsigned) + b"\0"
+        other = folder / "other" / EXE
+        other.parent.mkdir()
+        other.write_bytes(self.other_exe)
+        self.earlier, self.rebuilt = folder / "other" / "earlier.msi", folder / "other" / "rebuilt.msi"
+        msi.build(other, FLAVOUR, EARLIER, self.earlier)
+        msi.build(other, FLAVOUR, VERSION, self.rebuilt)
 
     def installer(self, release, flavour=FLAVOUR):
         return release / ("Frostpane-%s-%s.msi" % (VERSION, flavour))
@@ -102,14 +103,15 @@ def shortcuts(prefix, folders):
     return [p for p in paths if os.path.exists(prefix.unix_path(p))]
 
 
-def assert_installed(probe, prefix, packages, release, folder, context):
-    """One Frostpane, this version, in folder (with its trailing backslash), the release's exe; its shortcut, key
-    and icon; its entry. Returns (the product as installed() gives it, the Windows path of its shortcut)."""
+def assert_installed(probe, prefix, exe, folder, context, hotkey=SHORTCUT_KEY):
+    """One Frostpane, this version, in folder (with its trailing backslash), holding exe (its bytes); its shortcut,
+    key (0 for none) and icon; its entry. Returns (the product as installed() gives it, the Windows path of its
+    shortcut)."""
     [product] = installed(probe, prefix)
     assert (product["name"], product["publisher"], product["version"], product["location"], product["context"]) == (
         "Frostpane", PUBLISHER, VERSION, folder, context)
     assert open(prefix.unix_path(product["icon"]), "rb").read() == ICON
-    assert open(prefix.unix_path(folder + EXE), "rb").read() == packages.exe(release)
+    assert open(prefix.unix_path(folder + EXE), "rb").read() == exe
     [entry] = uninstall_entries(prefix, product["code"])
     assert {k: entry[k][1] for k in ("DisplayName", "Publisher", "DisplayVersion", "NoModify", "NoRepair")} == {
         "DisplayName": "Frostpane", "Publisher": PUBLISHER, "DisplayVersion": VERSION, "NoModify": 1,
@@ -119,32 +121,34 @@ def assert_installed(probe, prefix, packages, release, folder, context):
     rc, facts = probe(prefix, "shortcut", link)
     assert rc == 0
     assert (facts["target"], facts["arguments"], facts["working_dir"], facts["hotkey"]) == (
-        folder + EXE, "", folder, "0x%08X" % SHORTCUT_KEY)
+        folder + EXE, "", folder, "0x%08X" % hotkey)
     assert facts["description"] and open(prefix.unix_path(facts["icon"]), "rb").read() == ICON
     return product, link
 
 
 SCOPES = {
-    # The signed release, so that the signed exe is seen to run too.
-    "per-user": ([], "local_appdata", "signed", "user"),
-    "per-machine": (["ALLUSERS=1"], "program_files", "unsigned", "machine"),
+    # The signed release, so that the signed exe is seen to run too; every user's without the shortcut key, as an
+    # administrator rolling it out may ask.
+    "per-user": ([], "local_appdata", "signed", "user", SHORTCUT_KEY),
+    "per-machine": (["ALLUSERS=1", "NOSHORTCUTKEY=1"], "program_files", "unsigned", "machine", 0),
 }
 
 
 @pytest.mark.parametrize("scope", list(SCOPES))
 def test_installed_silently_started_from_its_shortcut_and_uninstalled_leaving_the_users_data(
         desktop, prefix, probe, packages, tmp_path, scope):
-    properties, base, kind, context = SCOPES[scope]
+    properties, base, kind, context, hotkey = SCOPES[scope]
     release = getattr(packages, kind)
     desk = prefix.display = desktop(640, 480, 24)
     width, height, shown = desk.shown
     folders = shell_folders(probe, prefix)
     folder = folders[base] + ("\\Programs" if scope == "per-user" else "") + "\\Frostpane\\"
     if kind == "signed":
-        assert signing.verify(packages.installer(release), packages.certificate)[0]
+        verified, report = signing.verify(packages.installer(release), packages.certificate, packages.time_stamps)
+        assert verified, report
 
     assert msiexec(prefix, "/i", packages.installer(release), *properties) == 0
-    product, link = assert_installed(probe, prefix, packages, release, folder, context)
+    product, link = assert_installed(probe, prefix, packages.exe(release), folder, context, hotkey)
 
     # Started as Explorer starts a shortcut: the notice, then the screen frozen, pixel for pixel, while the live
     # screen underneath changes.
@@ -175,24 +179,48 @@ def test_installed_silently_started_from_its_shortcut_and_uninstalled_leaving_th
     assert os.path.isfile(capture) and prefix.reg_values(SETTINGS) == settings
 
 
-def test_a_later_version_replaces_an_earlier_one_the_same_again_changes_nothing_and_no_earlier_goes_over_it(
+def test_a_later_version_or_another_build_replaces_the_one_installed_the_same_again_changes_nothing(
         prefix, probe, packages):
     folder = shell_folders(probe, prefix)["local_appdata"] + "\\Programs\\Frostpane\\"
+    current = packages.exe(packages.unsigned)
     assert msiexec(prefix, "/i", packages.earlier) == 0
     [earlier] = installed(probe, prefix)
     assert earlier["version"] == EARLIER
 
-    current = packages.installer(packages.unsigned)
-    assert msiexec(prefix, "/i", current) == 0
-    assert_installed(probe, prefix, packages, packages.unsigned, folder, "user")
+    installer = packages.installer(packages.unsigned)
+    assert msiexec(prefix, "/i", installer) == 0
+    assert_installed(probe, prefix, current, folder, "user")
     exe = prefix.unix_path(folder + EXE)
     before = os.stat(exe).st_mtime_ns
-    assert msiexec(prefix, "/i", current) == 0
+    assert msiexec(prefix, "/i", installer) == 0
     assert os.stat(exe).st_mtime_ns == before
+    # Another build of this version, whose exe differs: it replaces the one installed.
+    assert msiexec(prefix, "/i", packages.rebuilt) == 0
+    assert_installed(probe, prefix, packages.other_exe, folder, "user")
     # The earlier version finds a later one installed and ends (1603, the install failed; a unix exit status
     # keeps its low byte), leaving it be.
     assert msiexec(prefix, "/i", packages.earlier) == 1603 & 0xFF
-    assert_installed(probe, prefix, packages, packages.unsigned, folder, "user")
+    assert_installed(probe, prefix, packages.other_exe, folder, "user")
+
+
+def test_one_install_per_user_the_other_context_is_refused_and_changes_nothing(prefix, probe, packages):
+    folders = shell_folders(probe, prefix)
+    installer = packages.installer(packages.unsigned)
+    exe = packages.exe(packages.unsigned)
+    # Windows Installer run silently shows no message; the refusal's message is the launch condition's (the
+    # release checks read it), and its exit status 1603.
+    for first, then, folder in (([], ["ALLUSERS=1"], folders["local_appdata"] + "\\Programs\\Frostpane\\"),
+                                (["ALLUSERS=1"], [], folders["program_files"] + "\\Frostpane\\")):
+        context = "machine" if first else "user"
+        assert msiexec(prefix, "/i", installer, *first) == 0
+        # Another product of Frostpane (here another build of this version), in the other context.
+        assert msiexec(prefix, "/i", packages.rebuilt, *then) == 1603 & 0xFF
+        product, _link = assert_installed(probe, prefix, exe, folder, context)
+        other = folders["program_files"] if context == "user" else folders["local_appdata"] + "\\Programs"
+        assert not os.path.exists(prefix.unix_path(other + "\\Frostpane"))
+        [entry] = uninstall_entries(prefix, product["code"])
+        assert msiexec(prefix, *entry["UninstallString"][1].split()[1:]) == 0
+        assert installed(probe, prefix) == []
 
 
 @pytest.mark.skipif(FLAVOUR != "x64", reason="the x86 package on 64-bit Windows: a 64-bit prefix")
@@ -205,5 +233,6 @@ def test_on_64_bit_windows_the_x86_package_goes_to_program_files_x86_and_the_x64
     assert open(prefix.unix_path(product["location"] + EXE), "rb").read() == packages.exe(packages.unsigned, "x86")
 
     assert msiexec(prefix, "/i", packages.installer(packages.unsigned), "ALLUSERS=1") == 0
-    assert_installed(probe, prefix, packages, packages.unsigned, folders["program_files"] + "\\Frostpane\\", "machine")
+    assert_installed(probe, prefix, packages.exe(packages.unsigned), folders["program_files"] + "\\Frostpane\\",
+                     "machine")
     assert not os.path.exists(prefix.unix_path(product["location"]))
