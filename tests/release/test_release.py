@@ -103,6 +103,10 @@ def test_sums_name_every_package_and_each_holds_its_flavours_exe_and_version(dis
     assert sorted(sums) == sorted("Frostpane-%s-%s%s" % (VERSION, flavour, kind)
                                   for flavour in FLAVOURS for kind in (".zip", "-symbols.zip", ".msi"))
     assert {name: hashlib.sha256(dist[name]).hexdigest() for name in sums} == sums
+    # Beside them, the versions of the tools the bytes depend on: the compilers, msitools, Python.
+    tools = dict(line.split(" ", 1) for line in dist["BUILT-WITH.txt"].decode("ascii").splitlines())
+    assert {"g++-mingw-w64-i686-posix", "g++-mingw-w64-x86-64-posix", "msitools", "python3"} <= set(tools)
+    assert all(re.fullmatch(r"[0-9][0-9A-Za-z.+:~-]*", v) for v in tools.values()), tools
     for flavour, (machine, kind) in FLAVOURS.items():
         with zipfile.ZipFile(io.BytesIO(dist["Frostpane-%s-%s.zip" % (VERSION, flavour)])) as z:
             assert sorted(z.namelist()) == ["Frostpane.exe", "ReadMe.txt"]
