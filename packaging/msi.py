@@ -4,7 +4,8 @@ leaves out set by msibuild, and made the same bytes by every build of one commit
 wixl writes a random package code and the time of the build into the summary information, and the exe's
 modification time into the cabinet. So the exe is packed with a fixed time, and the summary information gets the
 same fixed time and a package code derived from the package's own bytes: two different packages never share one,
-and the same package always has the same one.
+and the same package always has the same one. The product code follows from the package's content in the same way
+(product_code).
 """
 
 import hashlib
