@@ -59,3 +59,15 @@ CPaintDC::~CPaintDC()
 	::EndPaint(m_hWnd, &m_ps);
 	Detach();
 }
+
+CSelectObject::CSelectObject(CDC* pDC, CBitmap* pBitmap) : m_pDC(pDC)
+{
+	CBitmap* pOldBitmap = pDC->SelectObject(pBitmap);
+	m_hOldObject = pOldBitmap ? pOldBitmap->GetSafeHandle() : nullptr;
+}
+
+CSelectObject::~CSelectObject()
+{
+	if (m_hOldObject)
+		::SelectObject(*m_pDC, m_hOldObject);
+}

@@ -1,5 +1,6 @@
 // CDC, CClientDC and CPaintDC: one device context each, given back the way it was had: each class's
-// destructor gives back its own and detaches it, so the base's finds none.
+// destructor gives back its own and detaches it, so the base's finds none. CSelectObject: a selection
+// into a context undone when it ends.
 #pragma once
 
 #include "GdiObject.h"
@@ -60,4 +61,23 @@ public:
 
 protected:
 	HWND m_hWnd;
+};
+
+// Selects a bitmap into a context for the owner's life, and selects back the bitmap it displaced when the
+// owner ends, so the bitmap can be deleted after it. A selection that failed puts nothing back. The
+// context must outlive the owner. Copies are deleted.
+class CSelectObject
+{
+public:
+	CSelectObject(CDC* pDC, CBitmap* pBitmap);
+	~CSelectObject();
+	CSelectObject(const CSelectObject&) = delete;
+	CSelectObject& operator=(const CSelectObject&) = delete;
+
+	// FALSE when the selection failed.
+	explicit operator bool() const { return m_hOldObject != nullptr; }
+
+private:
+	CDC* m_pDC;
+	HGDIOBJ m_hOldObject;
 };

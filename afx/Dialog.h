@@ -31,8 +31,6 @@ protected:
 	LPCTSTR m_lpszTemplateName;
 	CWnd* m_pParentWnd;
 
-	DECLARE_MESSAGE_MAP()
-
 private:
 	friend INT_PTR CALLBACK AfxDlgProc(HWND, UINT, WPARAM, LPARAM);
 	BOOL HandleInitDialog();
@@ -40,6 +38,8 @@ private:
 
 	bool m_bContinueModal = false;
 	int m_nModalResult = -1;
+
+	DECLARE_MESSAGE_MAP()
 };
 
 INT_PTR CALLBACK AfxDlgProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam);

@@ -23,10 +23,6 @@ HKEY OpenSubKey(HKEY hParent, LPCTSTR lpszName, bool bCreate)
 
 } // namespace
 
-BEGIN_MESSAGE_MAP(CWinApp, CCmdTarget)
-ON_COMMAND(ID_HELP, &CWinApp::OnHelp)
-END_MESSAGE_MAP()
-
 CWinApp::CWinApp() { g_pApp = this; }
 
 CWinApp::~CWinApp()

@@ -42,10 +42,8 @@ public:
 	// Sets the name, help path and instance from the module before InitInstance runs.
 	void SetCurrentHandles(HINSTANCE hInstance);
 
+	// The help command's handler, for an application whose message map routes ID_HELP to it.
 	afx_msg void OnHelp();
-
-protected:
-	DECLARE_MESSAGE_MAP()
 
 private:
 	// The open key HKCU\Software\<key>\<name>\<section>, or null; bCreate makes missing keys.

@@ -94,8 +94,9 @@ CString CScreenGrabber::Capture()
 		ReportError("hbmScreen");
 		return m_strFilePath;
 	}
-	CBitmap* pOldBitmap = memDC.SelectObject(&bitmap);
-	if (!pOldBitmap) {
+	// Ends before the bitmap does: the bitmap can only be deleted once it has left the memory context.
+	const CSelectObject selection(&memDC, &bitmap);
+	if (!selection) {
 		ReportError("Compatible Bitmap Selection");
 		return m_strFilePath;
 	}
@@ -112,9 +113,6 @@ CString CScreenGrabber::Capture()
 		if (!m_strFilePath.IsEmpty())
 			WriteBmpFile(m_strFilePath, pbi, bitmap, screenDC);
 	}
-
-	// The bitmap can only be deleted once it has left the memory context.
-	memDC.SelectObject(pOldBitmap);
 	return m_strFilePath;
 }
 

@@ -8,6 +8,8 @@
 class CScreenGrabber
 {
 public:
+	virtual ~CScreenGrabber() = default;
+
 	// Captures the primary monitor to a new file and returns its full path; empty when the
 	// capture ended before the file was named. Every failure is reported to the user.
 	CString Capture();

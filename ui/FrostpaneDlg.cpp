@@ -162,11 +162,12 @@ void CFrostpaneDlg::PaintCapture(CDC* pDC)
 	const int cyCopy = std::min(nHeight, static_cast<int>(bm.bmHeight));
 
 	if (cxCopy > 0 && cyCopy > 0) {
+		// The memory context is deleted with the capture still selected, which leaves the capture free to be
+		// selected again by the next repaint.
 		auto pMemDC = std::make_unique<CDC>();
 		pMemDC->CreateCompatibleDC(pDC);
-		CBitmap* pOldBitmap = pMemDC->SelectObject(&m_bitmap);
+		pMemDC->SelectObject(&m_bitmap);
 		pDC->BitBlt(0, 0, cxCopy, cyCopy, pMemDC.get(), 0, 0, SRCCOPY);
-		pMemDC->SelectObject(pOldBitmap);
 	}
 	// Nothing from beyond the capture shows: the rest of the client area is black.
 	if (cxCopy < nWidth)

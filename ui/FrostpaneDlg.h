@@ -41,7 +41,6 @@ protected:
 	afx_msg void OnKeyDown(UINT nChar, UINT nRepCnt, UINT nFlags);
 	// Called when the draw timer fires, once, 100 ms after the window was made: the capture is drawn.
 	afx_msg void OnTimer(UINT_PTR nIDEvent);
-	DECLARE_MESSAGE_MAP()
 
 	// Draws the capture on the client area once the timer has fired.
 	void DrawCapturedImage();
@@ -54,4 +53,6 @@ protected:
 	HICON m_hIcon;
 	// Set once the timer has drawn the capture; later repaints draw it again.
 	bool m_bCaptureDrawn = false;
+
+	DECLARE_MESSAGE_MAP()
 };

@@ -58,7 +58,7 @@ def test_about_box_over_the_cover_window(desktop, prefix, probe, frostpane_exe):
             assert int(icon["style"], 16) & SS_TYPEMASK == SS_ICON
             assert icon["icon_match"] == "exe:128" and float(icon["icon_match_score"]) < 1.0
             assert version["text"] == "Frostpane Version 1.0"
-            assert contact["text"] == "Contact : support@tapwright.example"
+            assert contact["text"] == "Contact : help@tapwright.example"
             assert ok["text"] == "OK" and int(ok["style"], 16) & BS_TYPEMASK == BS_DEFPUSHBUTTON
             assert all(c["visible"] == "1" for c in children)
 

@@ -1,6 +1,6 @@
 // The class-library owners: attaching to an owner that already holds a handle never leaks the one held (a
 // context refuses the new one, the other owners release the old one first); the wrappers of handles the
-// program does not own never free them.
+// program does not own never free them; a scoped selection is undone when it ends.
 #include "afxwin.h"
 
 #include <gtest/gtest.h>
@@ -71,4 +71,34 @@ TEST(HandleOwner, TemporaryWrappersNeverFreeTheirHandles)
 		EXPECT_EQ(::GetObjectType(hBitmap), static_cast<DWORD>(OBJ_BITMAP)) << "a wrapper freed its bitmap";
 		::DeleteObject(hBitmap);
 	}
+}
+
+// The context gets back the bitmap the selection displaced, so the selected one is free to be deleted or
+// selected elsewhere. A bitmap goes into one context at a time: a second selection of it fails, and puts
+// nothing back when it ends.
+TEST(HandleOwner, ScopedSelectionPutsTheDisplacedBitmapBack)
+{
+	CDC dc;
+	CDC other;
+	ASSERT_TRUE(dc.CreateCompatibleDC(nullptr));
+	ASSERT_TRUE(other.CreateCompatibleDC(nullptr));
+	const HGDIOBJ hFirst = ::GetCurrentObject(dc, OBJ_BITMAP);
+	const HGDIOBJ hOtherFirst = ::GetCurrentObject(other, OBJ_BITMAP);
+	CBitmap bitmap;
+	ASSERT_TRUE(bitmap.Attach(::CreateBitmap(1, 1, 1, 1, nullptr)));
+	{
+		const CSelectObject selection(&dc, &bitmap);
+		EXPECT_TRUE(selection);
+		EXPECT_EQ(::GetCurrentObject(dc, OBJ_BITMAP), bitmap.GetSafeHandle());
+		{
+			const CSelectObject refused(&other, &bitmap);
+			EXPECT_FALSE(refused) << "one bitmap in two contexts";
+		}
+		EXPECT_EQ(::GetCurrentObject(other, OBJ_BITMAP), hOtherFirst);
+		EXPECT_EQ(::GetCurrentObject(dc, OBJ_BITMAP), bitmap.GetSafeHandle())
+			<< "a failed selection undid another";
+	}
+	EXPECT_EQ(::GetCurrentObject(dc, OBJ_BITMAP), hFirst) << "the displaced bitmap was not put back";
+	const CSelectObject again(&other, &bitmap);
+	EXPECT_TRUE(again) << "the bitmap is still held by the first context";
 }

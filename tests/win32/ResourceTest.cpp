@@ -232,9 +232,8 @@ TEST_F(ResourceTest, AboutTemplateHasItsStylesCaptionFontAndFourControlsInOrder)
 		{"#130", "Static", "#128", WS_CHILD | WS_VISIBLE | SS_ICON, 0xFFFF, 11, 17, 20, 20},
 		{"#130", "Static", "Frostpane Version 1.0", WS_CHILD | WS_VISIBLE | SS_LEFT | SS_NOPREFIX | WS_GROUP,
 			0xFFFF, 40, 10, 119, 8},
-		// The contact line runs to the right margin so that the whole address shows.
-		{"#130", "Static", "Contact : support@tapwright.example", WS_CHILD | WS_VISIBLE | SS_LEFT | WS_GROUP,
-			0xFFFF, 40, 25, 188, 8},
+		{"#130", "Static", "Contact : help@tapwright.example", WS_CHILD | WS_VISIBLE | SS_LEFT | WS_GROUP,
+			0xFFFF, 40, 25, 119, 8},
 		{"#128", "Button", "OK", WS_CHILD | WS_VISIBLE | BS_DEFPUSHBUTTON | WS_TABSTOP | WS_GROUP, IDOK, 178,
 			7, 50, 14},
 	};
@@ -405,7 +404,7 @@ TEST_F(ResourceTest, VersionBlockHasItsFixedPartTranslationAndEveryString)
 	EXPECT_EQ(pTranslation[1], 0x04B0);
 
 	const std::vector<std::pair<std::string, std::string>> expected = {
-		{"Comments", "Contact : support@tapwright.example"},
+		{"Comments", "Contact : help@tapwright.example"},
 		{"CompanyName", "Tapwright Software"},
 		{"FileDescription", "Frostpane Utility by Tapwright Software"},
 		{"FileVersion", "1, 0, 0, 1"},
@@ -511,8 +510,8 @@ TEST(AboutBoxLayout, EachStaticTextFitsItsControlAndTheIconShows)
 		DrawTextA(hdc, szText, -1, &rcText, DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
 		SelectObject(hdc, hOldFont);
 		ReleaseDC(hChild, hdc);
-		EXPECT_LE(rcText.right, rcControl.right);
-		EXPECT_LE(rcText.bottom, rcControl.bottom);
+		EXPECT_LE(rcText.right, rcControl.right) << "cut at the right";
+		EXPECT_LE(rcText.bottom, rcControl.bottom) << "wraps onto a second line";
 		++nTexts;
 	}
 	DestroyWindow(hDlg);

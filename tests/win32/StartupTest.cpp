@@ -7,6 +7,7 @@
 #include "Pixels.h"
 #include "Settings.h"
 #include "TestApp.h"
+#include "afxres.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -368,5 +369,26 @@ INSTANTIATE_TEST_SUITE_P(Windows, StartupDpi,
 			"Windows81AwareByManifest", kMissing, kDenied, kAccepts, true, {kShcoreLoad, kShcorePerMonitor}},
 		WindowsVersion{"NoneOfTheCalls", kMissing, kMissing, kMissing, false, {kShcoreLoad}}),
 	[](const ::testing::TestParamInfo<WindowsVersion>& info) { return info.param.pszName; });
+
+// CWinApp's own map chain, read without making a second application object.
+struct CWinAppMaps : CWinApp {
+	using CWinApp::GetThisMessageMap;
+};
+
+// The help command reaches CWinApp::OnHelp through the application's own message map, CWinApp's chain
+// holding no entry for it; other commands reach no handler. With no main window, OnHelp opens nothing.
+TEST(ApplicationCommands, HelpIsRoutedByTheApplicationsMapAlone)
+{
+	ASSERT_EQ(TestApp().m_pMainWnd, nullptr);
+	EXPECT_TRUE(TestApp().OnCmdMsg(ID_HELP, 0));
+	EXPECT_FALSE(TestApp().OnCmdMsg(ID_HELP + 1, 0));
+	EXPECT_FALSE(TestApp().OnCmdMsg(ID_HELP, 1)) << "a notification code is not the command";
+	for (const AFX_MSGMAP* pMap = CWinAppMaps::GetThisMessageMap(); pMap;
+		 pMap = pMap->pfnGetBaseMap ? pMap->pfnGetBaseMap() : nullptr) {
+		for (const AFX_MSGMAP_ENTRY* pEntry = pMap->lpEntries; pEntry->nSig != AfxSig_end; ++pEntry)
+			EXPECT_FALSE(pEntry->nMessage == WM_COMMAND && pEntry->nID == ID_HELP)
+				<< "CWinApp routes ID_HELP";
+	}
+}
 
 } // namespace
