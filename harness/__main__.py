@@ -1,13 +1,18 @@
 """The harness as a command.
 
-    python3 -m harness with-display [--size WxH] [--depth D] [--dpi N] [--no-picture] [--flavour F] [--wine 8|10]
-        [--prefix DIR] -- CMD...
-starts a display with openbox and the picture, boots a Wine prefix of flavour F for that Wine (default
+    python3 -m harness with-display [--size WxH] [--depth D] [--dpi N[,N...]] [--no-picture] [--flavour F]
+        [--wine 8|10] [--prefix DIR] -- CMD...
+starts a display with openbox and the picture, makes a Wine prefix of flavour F for that Wine (default
 FROSTPANE_WINE, else 8; a temporary prefix unless --prefix names one), gives it N dots per inch if asked
 (HKCU\\Control Panel\\Desktop LogPixels, which Wine 8 and 10 read first),
 starts a Wine session in it that lasts while CMD runs (so CMD's pipes close when its wine programs
 end), runs CMD with DISPLAY, WINEPREFIX, WINEDEBUG, WINEDLLOVERRIDES and that flavour's Wine variables set, tears
-everything down and exits with CMD's status.
+everything down and exits with CMD's status. Given several dots per inch, it runs CMD once at each on the same
+display and prefix, LogPixels set between the runs (under Wine 10 the session started again, as it reads it only
+then), and fails if any run failed; with --dpi, CMD gets FROSTPANE_EXPECT_DPI.
+A temporary prefix is booted as a template and CMD's prefix is a copy of it; CMD gets the template's folder in
+FROSTPANE_PREFIX_TEMPLATE, so a with-display run inside CMD (a test on a display of its own) copies it, 0.2 s,
+rather than booting one of its own, 5 to 15 s.
     python3 -m harness figures [--runs N] [--winprobe winprobe.exe] [--flavour F]
 prints how long a display start, a picture, a template prefix and a fresh copy take here, and what BITSPIXEL Wine
 reports at depths 24, 16 and 8.
@@ -22,10 +27,28 @@ import sys
 import tempfile
 import time
 
-from harness.wine import FLAVOURS, WINES
+from harness.wine import FLAVOURS, WINES, Wine
 from harness.waiting import stop_process
 from harness.wineprefix import WinePrefix
 from harness.xdisplay import Display
+
+
+TEMPLATE_VARIABLE = "FROSTPANE_PREFIX_TEMPLATE"
+
+
+def _template(work, display, flavour, wine):
+    """The outer run's template where FROSTPANE_PREFIX_TEMPLATE names one of this flavour and Wine, else one
+    booted now in work."""
+    given = os.environ.get(TEMPLATE_VARIABLE)
+    if given and os.path.exists(os.path.join(given, "system.reg")):
+        want = Wine(flavour, wine)
+        try:
+            template = WinePrefix(given, display, want.flavour, want.wine)
+        except RuntimeError:  # made by the other Wine
+            template = None
+        if template is not None and template.arch() == want.arch:
+            return template
+    return WinePrefix.build(os.path.join(work, "template"), display, flavour=flavour, wine=wine)
 
 
 def _with_display(args):
@@ -36,8 +59,10 @@ def _with_display(args):
         print("with-display: no command given", file=sys.stderr)
         return 2
     width, height = (int(v) for v in args.size.lower().split("x"))
+    dpis = [int(v) for v in args.dpi.split(",")] if args.dpi else [None]
     display = Display(width, height, args.depth)
     work = None
+    template = None
     prefix = None
     child = None
 
@@ -55,23 +80,46 @@ def _with_display(args):
                 prefix = WinePrefix.build(args.prefix, display, flavour=args.flavour, wine=args.wine)
         else:
             work = tempfile.mkdtemp(prefix="frostpane-wine-")
-            prefix = WinePrefix.build(os.path.join(work, "prefix"), display, flavour=args.flavour, wine=args.wine)
-        if args.dpi:
-            prefix.reg_set(r"HKCU\Control Panel\Desktop", "LogPixels", "REG_DWORD", args.dpi)
-            prefix.wait_idle()
-        prefix.start_session(display)
-        env = prefix.env(display)
-        child = subprocess.Popen(cmd, env=env)
-        return child.wait()
+            template = _template(work, display, args.flavour, args.wine)
+            prefix = template.fresh(os.path.join(work, "prefix"), display)
+        status = 0
+        session = False
+        for dpi in dpis:
+            if dpi is not None:
+                # Wine 8 reads it as each process starts, so its session carries on; Wine 10 as its session
+                # starts (measured: a process started after the change still reads the old value), so there the
+                # session starts again.
+                if session and prefix.wine.wine == "10":
+                    prefix.kill()
+                    session = False
+                prefix.reg_set(r"HKCU\Control Panel\Desktop", "LogPixels", "REG_DWORD", dpi)
+                if not session:
+                    prefix.wait_idle()
+                if len(dpis) > 1:
+                    print("=== with-display: at %d dots per inch" % dpi, flush=True)
+            if not session:
+                prefix.start_session(display)
+                session = True
+            env = prefix.env(display)
+            if template is not None:
+                env[TEMPLATE_VARIABLE] = template.path
+            if dpi is not None:
+                env["FROSTPANE_EXPECT_DPI"] = str(dpi)
+            child = subprocess.Popen(cmd, env=env)
+            status = child.wait() or status
+            child = None
+        return status
     except KeyboardInterrupt:
         stop_process(child)
         return 130
     finally:
         if prefix is not None:
             if work:
-                prefix.remove(server_folder=True)
+                prefix.remove()
             else:
                 prefix.kill()
+        if template is not None and work and template.path.startswith(work):
+            template.remove(server_folder=True)
         if work:
             shutil.rmtree(work, ignore_errors=True)
         display.stop()
@@ -125,7 +173,8 @@ def main(argv=None):
     p = sub.add_parser("with-display", help="run a command on a private display with a Wine prefix")
     p.add_argument("--size", default="1024x768", help="screen size WxH (default 1024x768)")
     p.add_argument("--depth", type=int, default=24, help="screen depth in bits (default 24)")
-    p.add_argument("--dpi", type=int, help="Wine's dots per inch (LogPixels; Wine's default is 96)")
+    p.add_argument("--dpi", help="Wine's dots per inch (LogPixels; Wine's default is 96), or several, comma-separated, "
+                   "to run the command at each in turn")
     p.add_argument("--no-picture", action="store_true", help="leave the root window black")
     p.add_argument("--flavour", choices=FLAVOURS, default=None,
                    help="the Wine to use: x86 or x64 (default: FROSTPANE_FLAVOUR, else x86 where the host runs it)")

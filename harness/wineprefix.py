@@ -94,6 +94,19 @@ class WinePrefix:
         except OSError:
             return None
 
+    def arch(self):
+        """The architecture the prefix was booted for ("win32" or "win64", as its system.reg says), or None."""
+        try:
+            with open(os.path.join(self.path, "system.reg"), encoding="utf-8", errors="replace") as f:
+                for line in f:
+                    if line.startswith("#arch="):
+                        return line.strip()[len("#arch="):]
+                    if line.startswith("["):
+                        break
+        except OSError:
+            pass
+        return None
+
     def _made_for(self):
         """(user, locale) that build() made this prefix for; (None, None) for the session's own user."""
         try:
