@@ -17,6 +17,11 @@ Debian 12's, the default, or 10, from the root scripts/setup makes) picks which 
 - probe: probe(prefix, *args, timeout=60) runs winprobe in that prefix and returns (exit status, facts dict).
 
 FROSTPANE_KEEP=1 keeps each test's prefix folder for a look after a failure.
+
+Marked wine10: the cases that also run under Wine 10, those that see what differs there (the notice, the file, the
+settings and the temporary folder; users of other languages and a share; 16 bits; the window over the screen and
+its repaint; the About box; scaled displays; the installers), not those that check the program's own logic once
+more (name formats, closing inputs, faults), which run under Wine 8 alone.
 """
 
 import os
@@ -35,6 +40,11 @@ from harness.xdisplay import Display  # noqa: E402
 
 FLAVOUR = flavour_from_env()
 WINE = wine_from_env()
+
+
+def pytest_configure(config):
+    config.addinivalue_line("markers", "wine10: runs under Wine 10 as well as Wine 8, as it sees what differs there "
+                            "(scripts/test runs -m wine10 with Wine 10)")
 
 
 def _executable(variable, default):

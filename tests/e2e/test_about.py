@@ -6,6 +6,8 @@ answers null for it), so the menu entry itself cannot be chosen here; the comman
 as the menu would send it: WM_SYSCOMMAND (0x0112) with the entry's id.
 """
 
+import pytest
+
 from harness import winprobe
 from harness.names import ABOUT_CAPTION as ABOUT, SETTINGS
 from harness.waiting import poll, wait_exit
@@ -14,6 +16,9 @@ COVER = ["--class", "#32770", "--exe", "Frostpane.exe", ""]
 WM_SYSCOMMAND = "0x0112"
 SS_ICON, SS_TYPEMASK = 0x3, 0x1F
 BS_DEFPUSHBUTTON, BS_TYPEMASK = 0x1, 0xF
+
+
+pytestmark = pytest.mark.wine10
 
 
 def _rect(text):

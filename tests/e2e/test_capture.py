@@ -146,6 +146,7 @@ def same_picture(width, height, got, expected, bits=8):
 # The tests
 
 
+@pytest.mark.wine10
 def test_first_run_shows_the_notice_then_captures_the_screen_and_records_it(desktop, prefix, probe, frostpane_exe):
     desk = prefix.display = desktop(1366, 768, 24)
     width, height, shown = desk.shown
@@ -247,6 +248,7 @@ def user_templates(request, tmp_path_factory):
         template.remove(server_folder=True)
 
 
+@pytest.mark.wine10
 @pytest.mark.parametrize("user,locale,temp,spelt", [u[1:] for u in USERS], ids=[u[0] for u in USERS])
 def test_every_user_gets_the_capture(desktop, wine_template, user_templates, tmp_path, probe, frostpane_exe, user,
                                      locale, temp, spelt):

@@ -133,6 +133,7 @@ DESKS = {
 }
 
 
+@pytest.mark.wine10
 @pytest.mark.parametrize("layout", list(DESKS))
 def test_after_the_notice_a_frameless_window_covers_the_screen_with_the_capture(desktop, prefix, probe,
                                                                                 frostpane_exe, tmp_path, layout):
@@ -182,6 +183,7 @@ def test_after_the_notice_a_frameless_window_covers_the_screen_with_the_capture(
     desk.wait_for_screen(changed, timeout=10)
 
 
+@pytest.mark.wine10
 def test_a_repaint_after_another_window_or_a_minimise_restores_the_capture(desktop, prefix, probe, frostpane_exe,
                                                                        winprobe_exe, tmp_path):
     desk = prefix.display = desktop(640, 480, 24)

@@ -32,6 +32,7 @@ REPO = Path(__file__).resolve().parents[2]
 sys.path.insert(0, str(REPO / "packaging"))
 import msi  # noqa: E402
 
+pytestmark = pytest.mark.wine10
 FLAVOUR = flavour_from_env()
 EARLIER = "0.9.0.0"
 ICON = (REPO / "res" / "Frostpane.ico").read_bytes()

@@ -18,7 +18,8 @@ from harness.names import ABOUT_CAPTION as ABOUT, FOLDER, SETTINGS
 from harness.waiting import poll, wait_exit
 from harness.wine import wine_from_env
 
-pytestmark = pytest.mark.skipif(wine_from_env() != "10", reason="Wine 8 does not scale an undeclared process")
+pytestmark = [pytest.mark.wine10,
+              pytest.mark.skipif(wine_from_env() != "10", reason="Wine 8 does not scale an undeclared process")]
 
 WIDTH, HEIGHT = 1920, 1080
 COVER = ["--class", "#32770", "--exe", "Frostpane.exe", ""]
