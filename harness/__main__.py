@@ -13,6 +13,9 @@ then), and fails if any run failed; with --dpi, CMD gets FROSTPANE_EXPECT_DPI.
 A temporary prefix is booted as a template and CMD's prefix is a copy of it; CMD gets the template's folder in
 FROSTPANE_PREFIX_TEMPLATE, so a with-display run inside CMD (a test on a display of its own) copies it, 0.2 s,
 rather than booting one of its own, 5 to 15 s.
+    python3 -m harness slowest JUNIT.xml [--count N]
+prints the slowest tests of a ctest run (its --output-junit file) and, from the output of each, the slowest gtest
+cases.
     python3 -m harness figures [--runs N] [--winprobe winprobe.exe] [--flavour F]
 prints how long a display start, a picture, a template prefix and a fresh copy take here, and what BITSPIXEL Wine
 reports at depths 24, 16 and 8.
@@ -20,12 +23,14 @@ reports at depths 24, 16 and 8.
 
 import argparse
 import os
+import re
 import shutil
 import signal
 import subprocess
 import sys
 import tempfile
 import time
+from xml.etree import ElementTree
 
 from harness.wine import FLAVOURS, WINES, Wine
 from harness.waiting import stop_process
@@ -167,6 +172,23 @@ def _figures(args):
     return 0
 
 
+_GTEST_CASE = re.compile(r"^\[ +(?:OK|FAILED) +\] (\S+)(?:, where GetParam\(\) = .*?)? \((\d+) ms\)$", re.M)
+
+
+def _slowest(args):
+    """Prints the slowest ctest tests and gtest cases of one ctest run, from its JUnit file."""
+    tests, cases = [], []
+    for test in ElementTree.parse(args.junit).getroot().iter("testcase"):
+        tests.append((float(test.get("time") or 0), test.get("name")))
+        out = test.findtext("system-out") or ""
+        cases += [(int(ms) / 1000, name) for name, ms in _GTEST_CASE.findall(out)]
+    for title, rows in (("tests (one process each)", tests), ("cases", cases)):
+        print("=== slowest %s of %d" % (title, len(rows)))
+        for seconds, name in sorted(rows, reverse=True)[: args.count]:
+            print("%8.2f s  %s" % (seconds, name))
+    return 0
+
+
 def main(argv=None):
     parser = argparse.ArgumentParser(description="A private X display with Wine prefixes, for Frostpane's tests and scripts.")
     sub = parser.add_subparsers(dest="command", required=True)
@@ -186,11 +208,16 @@ def main(argv=None):
     f.add_argument("--flavour", choices=FLAVOURS, default=None, help="the Wine to use")
     f.add_argument("--runs", type=int, default=5, help="display starts to time (default 5)")
     f.add_argument("--winprobe", help="winprobe.exe, to ask Wine what each depth gives")
+    t = sub.add_parser("slowest", help="print the slowest tests and cases of a ctest run")
+    t.add_argument("junit", help="the file ctest --output-junit wrote")
+    t.add_argument("--count", type=int, default=10, help="how many of each (default 10)")
     args = parser.parse_args(argv)
     if args.command == "with-display":
         return _with_display(args)
     if args.command == "figures":
         return _figures(args)
+    if args.command == "slowest":
+        return _slowest(args)
     return 2
 
 
