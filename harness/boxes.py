@@ -30,10 +30,6 @@ def windows(prefix, probe, exe=EXE):
     return out
 
 
-def _select(caption, exe):
-    return ["--exe", exe, "--class", "#32770", winprobe.arg(caption)]
-
-
 def read(prefix, probe, caption, exe=EXE, timeout=30, facts=None):
     """(Box, winprobe's facts) of exe's box with this caption, once it is up and its icon painted.
 
@@ -44,7 +40,7 @@ def read(prefix, probe, caption, exe=EXE, timeout=30, facts=None):
     deadline = time.monotonic() + timeout
     while True:
         if facts is None:
-            rc, facts = probe(prefix, "find", "--timeout", str(int(timeout * 1000)), *_select(caption, exe))
+            rc, facts = probe(prefix, "find", "--timeout", str(int(timeout * 1000)), *winprobe.dialog(caption, exe))
             assert rc == 0, "no box titled %r appeared" % caption
         children = winprobe.children(facts)
         icons = [c for c in children if c.get("icon", "0x00000000") != "0x00000000"]
@@ -107,7 +103,7 @@ def type_until(desk, prefix, probe, x_window, select, keysym, done, what, attemp
 
 def dismiss(desk, prefix, probe, caption, exe=EXE, key="Return"):
     """Reads exe's box with this caption (in front, so its icon shows) and closes it with a real key; its Box."""
-    select = _select(caption, exe)
+    select = winprobe.dialog(caption, exe)
     x_window = desk.wait_window(caption)
     box, facts = read(prefix, probe, caption, exe, facts=forward(desk, prefix, probe, x_window, select))
     hwnd = facts["hwnd"]

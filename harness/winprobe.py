@@ -1,6 +1,7 @@
 """winprobe's output read and its arguments written: the console tool (tools/winprobe.cpp) that runs under Wine in
 the program's prefix to read and poke its windows."""
 
+from harness.names import EXE
 from harness.waiting import poll
 
 
@@ -39,6 +40,15 @@ def arg(text):
     return text.replace("\\", "\\\\").replace("\n", "\\n").replace("\t", "\\t").replace("\r", "\\r")
 
 
+def dialog(caption, exe=EXE):
+    """winprobe's arguments that pick exe's dialog with this caption (find, post, close)."""
+    return ["--exe", exe, "--class", "#32770", arg(caption)]
+
+
+# The cover window: the program's dialog without a caption.
+COVER = dialog("")
+
+
 def children(facts):
     """The child controls in winprobe find's facts, as a list of dicts (class, id, style, text, rect, ...)."""
     count = int(facts.get("children", "0"))
@@ -59,7 +69,7 @@ class Probe:
         return prefix.probe(self.exe, *args, display=display, timeout=timeout)
 
 
-def wait_covering(probe, prefix, width, height, exe="Frostpane.exe", timeout=10):
+def wait_covering(probe, prefix, width, height, exe=EXE, timeout=10):
     """winprobe's facts of exe's untitled dialog (the cover window) once it covers the whole width x height screen.
 
     The window is found as soon as it exists; the window manager maximises it a moment later. AssertionError with
@@ -68,7 +78,7 @@ def wait_covering(probe, prefix, width, height, exe="Frostpane.exe", timeout=10)
     seen = {}
 
     def covering():
-        rc, facts = probe(prefix, "find", "--timeout", "30000", "--class", "#32770", "--exe", exe, "")
+        rc, facts = probe(prefix, "find", "--timeout", "30000", *dialog("", exe))
         assert rc == 0, "no cover window of %s" % exe
         seen.update(facts)
         return facts["rect"] == want and facts

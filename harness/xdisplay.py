@@ -11,7 +11,8 @@ import subprocess
 import tempfile
 import time
 
-from harness.pictures import IM_DISPLAY, IM_IMPORT, mean_abs_diff, diff_rgb, parse_xwd, picture, write_ppm
+from harness.images import IM_DISPLAY, IM_IMPORT, parse_xwd, write_ppm
+from harness.pictures import diff_rgb, mean_abs_diff, picture
 from harness.waiting import poll, stop_process
 from harness.wine import program_pids
 

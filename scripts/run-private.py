@@ -10,7 +10,7 @@ from pathlib import Path
 
 ROOT = Path(__file__).resolve().parent.parent
 sys.path.insert(0, str(ROOT))
-from harness import boxes, pictures  # noqa: E402
+from harness import boxes, images  # noqa: E402
 from harness.names import SETTINGS  # noqa: E402
 from harness.waiting import poll, wait_exit  # noqa: E402
 from harness.wineprefix import WinePrefix  # noqa: E402
@@ -47,8 +47,8 @@ def main(exe, flavour):
         w, h, rgb = poll(frozen, 10, "the capture on the cover window")
         print("The cover window shows the capture, pixel for pixel.")
         shot = out / "frozen.png"
-        pictures.write_ppm(work / "frozen.ppm", w, h, rgb)
-        subprocess.run([pictures.IM_CONVERT, str(work / "frozen.ppm"), str(shot)], check=True)
+        images.write_ppm(work / "frozen.ppm", w, h, rgb)
+        subprocess.run([images.IM_CONVERT, str(work / "frozen.ppm"), str(shot)], check=True)
         print("Screenshot of the frozen screen: %s" % shot)
         screen.key(cover, "Escape")
         wait_exit(proc, 30)

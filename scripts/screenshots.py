@@ -9,9 +9,10 @@ from pathlib import Path
 
 ROOT = Path(__file__).resolve().parent.parent
 sys.path.insert(0, str(ROOT))
-from harness import pictures  # noqa: E402
+from harness import images  # noqa: E402
 from harness.names import ABOUT_CAPTION, SETTINGS  # noqa: E402
 from harness.waiting import poll, wait_exit  # noqa: E402
+from harness.winprobe import COVER  # noqa: E402
 from harness.wineprefix import WinePrefix  # noqa: E402
 from harness.xdisplay import Display  # noqa: E402
 
@@ -19,8 +20,8 @@ from harness.xdisplay import Display  # noqa: E402
 def save(screen, path):
     w, h, rgb = screen.screenshot()
     ppm = Path(tempfile.mkdtemp()) / "shot.ppm"
-    pictures.write_ppm(ppm, w, h, rgb)
-    subprocess.run([pictures.IM_CONVERT, str(ppm), str(path)], check=True)
+    images.write_ppm(ppm, w, h, rgb)
+    subprocess.run([images.IM_CONVERT, str(ppm), str(path)], check=True)
     return rgb
 
 
@@ -30,8 +31,8 @@ def main(exe, winprobe, flavour=None):
     work = Path(tempfile.mkdtemp(prefix="frostpane-shots-"))
     with Display(1024, 768, 24) as screen:
         scene = work / "scene.png"
-        subprocess.run([pictures.IM_CONVERT, "-size", "1024x768", "gradient:#1d3b5a-#7fa7c9", str(scene)], check=True)
-        subprocess.run([pictures.IM_DISPLAY, "-window", "root", str(scene)], env=screen.env())
+        subprocess.run([images.IM_CONVERT, "-size", "1024x768", "gradient:#1d3b5a-#7fa7c9", str(scene)], check=True)
+        subprocess.run([images.IM_DISPLAY, "-window", "root", str(scene)], env=screen.env())
         extras = [subprocess.Popen(args, env=screen.env()) for args in (
             ["xclock", "-geometry", "220x220+90+90"],
             ["xlogo", "-geometry", "180x180+700+420"])]
@@ -45,7 +46,7 @@ def main(exe, winprobe, flavour=None):
             screen.wait_window(name="", cls="frostpane.exe", timeout=60)
             poll(lambda: screen.screenshot()[2] == before, 10, "the capture on the cover window")
             save(screen, docs / "cover-window.png")
-            prefix.probe(winprobe, "post", "--class", "#32770", "--exe", "Frostpane.exe", "", "0x0112", "0x0010", "0")
+            prefix.probe(winprobe, "post", *COVER, "0x0112", "0x0010", "0")
             about = screen.wait_window(ABOUT_CAPTION, timeout=30)
             screen.activate(about)
             save(screen, docs / "about-box.png")

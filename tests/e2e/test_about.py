@@ -12,7 +12,6 @@ from harness import winprobe
 from harness.names import ABOUT_CAPTION as ABOUT, SETTINGS
 from harness.waiting import poll, wait_exit
 
-COVER = ["--class", "#32770", "--exe", "Frostpane.exe", ""]
 WM_SYSCOMMAND = "0x0112"
 SS_ICON, SS_TYPEMASK = 0x3, 0x1F
 BS_DEFPUSHBUTTON, BS_TYPEMASK = 0x1, 0xF
@@ -43,12 +42,12 @@ def test_about_box_over_the_cover_window(desktop, prefix, probe, frostpane_exe):
         # 0x0020 lies outside the About entry's ids (0x0010 to 0x001F) and goes to default processing. It is posted
         # ahead of 0x0010, so the box that comes up is the one 0x0010 asked for, and no second box may follow.
         for command in ("0x0020", "0x0010"):
-            rc, facts = probe(prefix, "post", *COVER, WM_SYSCOMMAND, command, "0")
+            rc, facts = probe(prefix, "post", *winprobe.COVER, WM_SYSCOMMAND, command, "0")
             assert rc == 0 and facts["posted"] == "1"
 
         for again, close_key in enumerate(("Return", "Escape")):
             if again:
-                rc, facts = probe(prefix, "post", *COVER, WM_SYSCOMMAND, "0x0010", "0")
+                rc, facts = probe(prefix, "post", *winprobe.COVER, WM_SYSCOMMAND, "0x0010", "0")
                 assert rc == 0 and facts["posted"] == "1"
             rc, about = probe(prefix, "find", "--timeout", "10000", "--icon-id", "128", ABOUT)
             assert rc == 0, "no About box came up"
@@ -72,13 +71,13 @@ def test_about_box_over_the_cover_window(desktop, prefix, probe, frostpane_exe):
             cover_centre = _centre(_rect(cover["rect"]))
             assert abs(about_centre[0] - cover_centre[0]) <= 1 and abs(about_centre[1] - cover_centre[1]) <= 1, (
                 about["rect"], cover["rect"])
-            rc, facts = probe(prefix, "find", "--timeout", "0", *COVER)
+            rc, facts = probe(prefix, "find", "--timeout", "0", *winprobe.COVER)
             assert rc == 0 and facts["enabled"] == "0"
 
             desk.key(desk.wait_window(ABOUT), close_key)
             poll(lambda: probe(prefix, "find", "--timeout", "0", ABOUT)[0] == 1, 20,
                     "the About box to close on %s" % close_key)
-            rc, facts = probe(prefix, "find", "--timeout", "0", *COVER)
+            rc, facts = probe(prefix, "find", "--timeout", "0", *winprobe.COVER)
             assert rc == 0 and facts["hwnd"] == cover["hwnd"] and facts["enabled"] == "1"
             assert proc.poll() is None, "closing the About box ended the program"
             # Where the box stood, the capture is back: the whole screen is the picture again.

@@ -1,9 +1,9 @@
 """End to end: the first-run notice, the capture file and the two settings, with the real executable on Xvfb.
 
 Each test runs Frostpane.exe in a fresh Wine prefix on its own display, with a known picture on the root window,
-and judges what it left behind independently of the program: the file through bmp.py and ImageMagick, the name
-from the prefix's own date and time formats and the clock, the settings through `wine reg`, the boxes through
-winprobe.
+and judges what it left behind independently of the program: the file through harness/images.py and ImageMagick,
+the name from the prefix's own date and time formats and the clock, the settings through `wine reg`, the boxes
+through winprobe.
 
 Measured under Wine 8 and kept here as facts the tests rely on:
 - Wine takes the user's date and time pictures from HKCU\\Control Panel\\International, so a prefix's formats can
@@ -16,7 +16,7 @@ import time
 
 import pytest
 
-from harness import bmp, boxes, pictures, winprobe
+from harness import boxes, images, pictures, winprobe
 from harness.names import FOLDER, NOTICE, SETTINGS, TITLE
 from harness.waiting import wait_exit
 from harness.wine import flavour_from_env, wine_from_env
@@ -175,9 +175,9 @@ def test_first_run_shows_the_notice_then_captures_the_screen_and_records_it(desk
     files = capture_files(prefix)
     assert len(files) == 1 and files[0] in expected_names(prefix, started, ended), files
     path = os.path.join(prefix.temp_dir(), FOLDER, files[0])
-    capture = bmp.check_capture(path, width, height, 32)
+    capture = images.check_capture(path, width, height, 32)
     same_picture(width, height, capture.rgb, shown)
-    assert bmp.rgb_of_file_via_imagemagick(path) == (width, height, shown)
+    assert images.rgb_of_file_via_imagemagick(path) == (width, height, shown)
 
     values = prefix.reg_values(SETTINGS)
     assert values == {
@@ -196,7 +196,7 @@ def test_first_run_shows_the_notice_then_captures_the_screen_and_records_it(desk
         "ScreenShotFilePath": ("REG_SZ", windows_capture_path(probe, prefix, name)),
     }
     assert name in capture_files(prefix) and files[0] in capture_files(prefix)
-    second = bmp.read_bmp(prefix.unix_path(values["ScreenShotFilePath"][1]))
+    second = images.read_bmp(prefix.unix_path(values["ScreenShotFilePath"][1]))
     same_picture(width, height, second.rgb, shown)
 
 
@@ -270,7 +270,7 @@ def test_every_user_gets_the_capture(desktop, wine_template, user_templates, tmp
         started, ended = run_without_notice(desk, probe, prefix, frostpane_exe, shown)
         files = capture_files(prefix)
         assert len(files) == 1 and files[0] in expected_names(prefix, started, ended), files
-        capture = bmp.check_capture(os.path.join(prefix.temp_dir(), FOLDER, files[0]), width, height, 32)
+        capture = images.check_capture(os.path.join(prefix.temp_dir(), FOLDER, files[0]), width, height, 32)
         same_picture(width, height, capture.rgb, shown)
         assert prefix.reg_values(SETTINGS)["ScreenShotFilePath"] == (
             "REG_SZ", facts[spelt] + FOLDER + "\\" + files[0])

@@ -25,7 +25,7 @@ from pathlib import Path
 
 import pytest
 
-from harness import bmp, boxes, pictures, winprobe
+from harness import boxes, images, pictures, winprobe
 from harness.names import SETTINGS, TITLE
 from harness.waiting import poll, stop_process, wait_exit
 from harness.xdisplay import Display, Monitor
@@ -41,8 +41,8 @@ WM_SYSCOMMAND, SC_MINIMIZE, SC_RESTORE = 0x0112, 0xF020, 0xF120
 def paint_root_underneath(desk, variant, folder):
     """Puts picture `variant` on the root window without waiting for the screen to show it (a window covers it)."""
     path = os.path.join(str(folder), "root%d.ppm" % variant)
-    pictures.write_ppm(path, desk.width, desk.height, pictures.picture(desk.width, desk.height, variant))
-    subprocess.run([pictures.IM_DISPLAY, "-window", "root", path], env=desk.env(), stdout=subprocess.DEVNULL,
+    images.write_ppm(path, desk.width, desk.height, pictures.picture(desk.width, desk.height, variant))
+    subprocess.run([images.IM_DISPLAY, "-window", "root", path], env=desk.env(), stdout=subprocess.DEVNULL,
                    stderr=subprocess.DEVNULL, timeout=30)
 
 
@@ -148,7 +148,7 @@ def test_after_the_notice_a_frameless_window_covers_the_screen_with_the_capture(
         win = boxes.cover_window(desk, proc)
         # The capture, written before the window opened, is the primary monitor's pixels.
         _kind, path = prefix.reg_values(SETTINGS)["ScreenShotFilePath"]
-        capture = bmp.check_capture(prefix.unix_path(path), width, height, 32)
+        capture = images.check_capture(prefix.unix_path(path), width, height, 32)
         count, first = pictures.diff_rgb(width, height, capture.rgb, crop(root_width, shown, primary))
         assert count == 0, "the capture differs from the primary monitor in %d pixels; first (x, y, capture, " \
             "monitor) %s" % (count, first)
@@ -211,8 +211,7 @@ def test_a_repaint_after_another_window_or_a_minimise_restores_the_capture(deskt
         # Minimised, the window leaves the screen to the root's picture; restored, it must paint the capture
         # again over all of itself.
         for command, picture in ((SC_MINIMIZE, pictures.picture(width, height, 1)), (SC_RESTORE, shown)):
-            rc, _facts = probe(prefix, "post", "--class", "#32770", "--exe", "Frostpane.exe", "", WM_SYSCOMMAND,
-                               command, 0)
+            rc, _facts = probe(prefix, "post", *winprobe.COVER, WM_SYSCOMMAND, command, 0)
             assert rc == 0
             desk.wait_for_screen(picture, timeout=10)
         assert proc.poll() is None

@@ -13,7 +13,7 @@ from pathlib import Path
 
 import pytest
 
-from harness import bmp, boxes, pictures, winprobe
+from harness import boxes, images, pictures, winprobe
 from harness.waiting import wait_exit
 
 REPO = Path(__file__).resolve().parents[2]
@@ -34,12 +34,12 @@ def _palette_picture(colours, seed):
 
 IMAGEMAGICK_FILES = [
     # name, convert arguments, expected bit count, expected compression
-    ("1bpp", ["-type", "bilevel", "BMP3:%s"], 1, bmp.BI_RGB),
-    ("4bpp", ["-colors", "16", "-type", "palette", "-compress", "none", "BMP3:%s"], 4, bmp.BI_RGB),
-    ("8bpp", ["-colors", "200", "-type", "palette", "-compress", "none", "BMP3:%s"], 8, bmp.BI_RGB),
-    ("16bpp-565-bitfields", ["-define", "bmp:subtype=RGB565", "BMP:%s"], 16, bmp.BI_BITFIELDS),
-    ("24bpp", ["-type", "truecolor", "BMP3:%s"], 24, bmp.BI_RGB),
-    ("32bpp-bitfields", ["-alpha", "on", "BMP:%s"], 32, bmp.BI_BITFIELDS),
+    ("1bpp", ["-type", "bilevel", "BMP3:%s"], 1, images.BI_RGB),
+    ("4bpp", ["-colors", "16", "-type", "palette", "-compress", "none", "BMP3:%s"], 4, images.BI_RGB),
+    ("8bpp", ["-colors", "200", "-type", "palette", "-compress", "none", "BMP3:%s"], 8, images.BI_RGB),
+    ("16bpp-565-bitfields", ["-define", "bmp:subtype=RGB565", "BMP:%s"], 16, images.BI_BITFIELDS),
+    ("24bpp", ["-type", "truecolor", "BMP3:%s"], 24, images.BI_RGB),
+    ("32bpp-bitfields", ["-alpha", "on", "BMP:%s"], 32, images.BI_BITFIELDS),
 ]
 
 
@@ -47,14 +47,14 @@ IMAGEMAGICK_FILES = [
 def test_bmp_reader_agrees_with_imagemagick_on_its_files(tmp_path, name, args, bits, compression):
     source = pictures.picture(W, H)
     ppm = tmp_path / "source.ppm"
-    pictures.write_ppm(ppm, W, H, source)
+    images.write_ppm(ppm, W, H, source)
     out = tmp_path / (name + ".bmp")
-    subprocess.run([bmp._convert(), str(ppm)] + [a.replace("%s", str(out)) for a in args], check=True, timeout=60)
+    subprocess.run([images.IM_CONVERT, str(ppm)] + [a.replace("%s", str(out)) for a in args], check=True, timeout=60)
 
-    read = bmp.read_bmp(out)
+    read = images.read_bmp(out)
     assert (read.biBitCount, read.biCompression) == (bits, compression)
     assert (read.width, read.height) == (W, H)
-    iw, ih, theirs = bmp.rgb_of_file_via_imagemagick(out)
+    iw, ih, theirs = images.rgb_of_file_via_imagemagick(out)
     assert (iw, ih) == (W, H)
     assert pictures.diff_rgb(W, H, read.rgb, theirs) == (0, None)
     if bits >= 24:
@@ -91,36 +91,36 @@ def test_bmp_reader_agrees_with_imagemagick_on_files_written_here(tmp_path, bits
     else:
         palette = None
         source = pictures.picture(W, H, variant=1 if top_down else 0)
-    data = bmp.build_bmp(W, H, source, bits, top_down=top_down, palette=palette, clr_used=clr_used,
+    data = images.build_bmp(W, H, source, bits, top_down=top_down, palette=palette, clr_used=clr_used,
                          table_entries=entries)
     path = tmp_path / "own.bmp"
     path.write_bytes(data)
 
-    read = bmp.read_bmp(path)
+    read = images.read_bmp(path)
     assert read.biBitCount == bits and read.top_down == top_down
     assert read.bfOffBits == 54 + 4 * (entries if entries is not None else (colours or 0))
     assert read.bfSize == len(data)
-    _w, _h, theirs = bmp.rgb_of_file_via_imagemagick(path)
+    _w, _h, theirs = images.rgb_of_file_via_imagemagick(path)
     assert pictures.diff_rgb(W, H, read.rgb, theirs) == (0, None)
     # 5-5-5 keeps the top five bits of each channel; every other depth here is lossless.
     assert pictures.diff_rgb(W, H, read.rgb, source, bits=5 if bits == 16 else 8) == (0, None)
 
 
 def test_bmp_reader_refuses_what_it_cannot_read():
-    good = bmp.build_bmp(W, H, pictures.picture(W, H), 24)
-    bmp.read_bmp(good)
+    good = images.build_bmp(W, H, pictures.picture(W, H), 24)
+    images.read_bmp(good)
     with pytest.raises(ValueError, match="do not fit"):
-        bmp.read_bmp(good[:-1])
+        images.read_bmp(good[:-1])
     with pytest.raises(ValueError, match="not a BMP"):
-        bmp.read_bmp(b"XY" + good[2:])
+        images.read_bmp(b"XY" + good[2:])
     rle = bytearray(good)
     struct.pack_into("<I", rle, 30, 1)
     with pytest.raises(ValueError, match="compression"):
-        bmp.read_bmp(bytes(rle))
-    indexed = bytearray(bmp.build_bmp(W, H, _palette_picture(PALETTE[:4], 1), 8, palette=PALETTE[:4]))
+        images.read_bmp(bytes(rle))
+    indexed = bytearray(images.build_bmp(W, H, _palette_picture(PALETTE[:4], 1), 8, palette=PALETTE[:4]))
     indexed[54 + 4 * 4] = 200  # the first pixel points past the four-entry table
     with pytest.raises(ValueError, match="beyond a colour table"):
-        bmp.read_bmp(bytes(indexed))
+        images.read_bmp(bytes(indexed))
 
 
 # Pictures and the screen

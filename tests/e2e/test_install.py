@@ -23,7 +23,7 @@ from pathlib import Path
 import pytest
 
 import harness.releases
-from harness import boxes, pictures, signing
+from harness import boxes, images, pictures, signing
 from harness.names import EXE, NOTICE, PUBLISHER, SETTINGS, SHORTCUT_KEY, TITLE, UPGRADE_CODE, VERSION
 from harness.waiting import poll
 from harness.wine import flavour_from_env
@@ -159,8 +159,8 @@ def test_installed_silently_started_from_its_shortcut_and_uninstalled_leaving_th
                  "the cover window")[0]
     desk.wait_for_screen(shown, timeout=10)
     changed = pictures.picture(width, height, 1)
-    pictures.write_ppm(str(tmp_path / "changed.ppm"), width, height, changed)
-    desk.x(pictures.IM_DISPLAY, "-window", "root", str(tmp_path / "changed.ppm"), check=False)
+    images.write_ppm(str(tmp_path / "changed.ppm"), width, height, changed)
+    desk.x(images.IM_DISPLAY, "-window", "root", str(tmp_path / "changed.ppm"), check=False)
     desk.wait_for_screen(shown, timeout=10)
     desk.key(cover, "Escape")
     poll(lambda: boxes.windows(prefix, probe) == [], 20, "the program to close")

@@ -40,8 +40,8 @@ import subprocess
 
 import pytest
 
-from harness import bmp, boxes, pictures, winprobe
-from harness.names import EXE, FOLDER, NOTICE, SETTINGS, TITLE
+from harness import boxes, images, pictures, winprobe
+from harness.names import FOLDER, NOTICE, SETTINGS, TITLE
 from harness.winprobe import Probe
 from harness.waiting import poll, wait_exit
 from harness.xdisplay import Display
@@ -102,7 +102,7 @@ class Scene:
         running = list(procs)
         while running:
             x_window = self.desk.wait_window(pid=running[0].pid)
-            boxes.type_until(self.desk, self.prefix, self.probe_all, x_window, ["--exe", EXE, "--class", "#32770", ""],
+            boxes.type_until(self.desk, self.prefix, self.probe_all, x_window, winprobe.COVER,
                              key, lambda: any(p.poll() is not None for p in running), "a key to end a Frostpane run")
             running = [p for p in running if p.poll() is None]
         return [p.wait() for p in procs]
@@ -186,9 +186,9 @@ def windows_path(scene, unix_path):
 
 
 def assert_imagemagick_agrees(path, read):
-    iw, ih, theirs = bmp.rgb_of_file_via_imagemagick(path)
+    iw, ih, theirs = images.rgb_of_file_via_imagemagick(path)
     assert (iw, ih) == (read.width, read.height)
-    assert theirs == read.rgb, "ImageMagick reads the capture differently from bmp.py"
+    assert theirs == read.rgb, "ImageMagick reads the capture differently from harness/images.py"
 
 
 def set_temp(prefix, windows_path_text):
@@ -329,7 +329,7 @@ def disk_fills(wine_template, tmp_path_factory, frostpane_exe, winprobe_exe):
         mounted = s.temp
         os.makedirs(s.folder)
         earlier_name = "Primary Monitor At 1 2 2020 3 04 05 PM.bmp"
-        earlier = bmp.build_bmp(width, height, pictures.picture(width, height, 1), 32)
+        earlier = images.build_bmp(width, height, pictures.picture(width, height, 1), 32)
         with open(os.path.join(s.folder, earlier_name), "wb") as f:
             f.write(earlier)
 
@@ -379,7 +379,7 @@ def test_disk_fills_during_the_pixel_write_still_reaches_the_cover_window(disk_f
 def test_disk_fills_during_the_pixel_write_leaves_no_truncated_capture(disk_fills):
     run = disk_fills
     for name, data in run.files.items():
-        bmp.check_capture(data, 1024, 768, 32)
+        images.check_capture(data, 1024, 768, 32)
 
 
 def test_disk_fills_while_replacing_a_capture_of_the_same_name(scene, mounts):
@@ -392,11 +392,11 @@ def test_disk_fills_while_replacing_a_capture_of_the_same_name(scene, mounts):
     os.makedirs(s.temp, exist_ok=True)
     mounts("-t", "tmpfs", "-o", "size=%d" % (file_size + file_size // 2), "frostpane-small-disk", s.temp)
     os.makedirs(s.folder)
-    earlier = {"Primary Monitor At 2020-01-02 03.bmp": bmp.build_bmp(w, h, pictures.picture(w, h, 1), 32)}
+    earlier = {"Primary Monitor At 2020-01-02 03.bmp": images.build_bmp(w, h, pictures.picture(w, h, 1), 32)}
     now = datetime.datetime.now()
     small = pictures.picture(320, 240)
     for moment in (now, now + datetime.timedelta(minutes=5)):
-        earlier[coarse_name(moment)] = bmp.build_bmp(320, 240, small, 32)
+        earlier[coarse_name(moment)] = images.build_bmp(320, 240, small, 32)
     for name, data in earlier.items():
         with open(os.path.join(s.folder, name), "wb") as f:
             f.write(data)
@@ -424,7 +424,7 @@ def test_disk_fills_while_replacing_a_capture_of_the_same_name(scene, mounts):
 BAD_TARGETS = {
     "folder": None,
     # 64 x 48 at 32 bits needs 12342 bytes; the rows stop after 3000.
-    "truncated-bmp": bmp.build_bmp(64, 48, pictures.picture(64, 48), 32)[:3000],
+    "truncated-bmp": images.build_bmp(64, 48, pictures.picture(64, 48), 32)[:3000],
 }
 
 
@@ -488,7 +488,7 @@ def test_settings_stored_with_the_wrong_type(scene, value, kind, data, notices):
         assert kind_now == "REG_SZ"
         name = path.rsplit("\\", 1)[-1]
         data_now = s.captures()[name]
-        read = bmp.check_capture(data_now, w, h, 32)
+        read = images.check_capture(data_now, w, h, 32)
         assert read.rgb == picture
 
 
@@ -498,10 +498,10 @@ def test_settings_stored_with_the_wrong_type(scene, value, kind, data, notices):
 def test_two_runs_started_together(scene):
     """Two runs started back to back in one prefix, three times over; both pick the same file name every time.
 
-    Both reach their cover windows and end on a key. The one file left is a whole capture, read alike by bmp.py and
-    ImageMagick: either the picture on the screen, or, when one run photographed the other's cover window in the
-    100 ms before it draws, that window's plain background (one colour) - never a mixture of two captures, never
-    short. Each run writes a file of its own and renames it into place when whole, so neither has a failure to
+    Both reach their cover windows and end on a key. The one file left is a whole capture, read alike by
+    harness/images.py and ImageMagick: either the picture on the screen, or, when one run photographed the other's
+    cover window in the 100 ms before it draws, that window's plain background (one colour) - never a mixture of
+    two captures, never short. Each run writes a file of its own and renames it into place when whole, so neither has a failure to
     tell."""
     s = scene()
     coarse_stamps(s.prefix)
@@ -522,7 +522,7 @@ def test_two_runs_started_together(scene):
         names = set(files)
         assert names and names <= hours, (sorted(names), sorted(hours))
         for name, data in files.items():
-            read = bmp.check_capture(data, w, h, 32)
+            read = images.check_capture(data, w, h, 32)
             assert_imagemagick_agrees(os.path.join(s.folder, name), read)
             plain = len(set(zip(read.rgb[0::3], read.rgb[1::3], read.rgb[2::3]))) == 1
             assert read.rgb == picture or plain, "the capture is neither the screen nor one plain colour"
@@ -639,7 +639,7 @@ def test_display_sizes_and_depths(scene, width, height, depth):
     files = s.captures()
     assert len(files) == 1, list(files)
     name, data = next(iter(files.items()))
-    read = bmp.check_capture(data, width, height, bits)
+    read = images.check_capture(data, width, height, bits)
     if depth == 8:
         reduced = {colour: nearest(colour, STATIC_COLOURS) for colour in read.palette}
         expected = b"".join(bytes(reduced[tuple(read.rgb[i : i + 3])]) for i in range(0, len(read.rgb), 3))

@@ -13,7 +13,7 @@ import os
 
 import pytest
 
-from harness import bmp, winprobe
+from harness import images, winprobe
 from harness.names import ABOUT_CAPTION as ABOUT, FOLDER, SETTINGS
 from harness.waiting import poll, wait_exit
 from harness.wine import wine_from_env
@@ -22,7 +22,6 @@ pytestmark = [pytest.mark.wine10,
               pytest.mark.skipif(wine_from_env() != "10", reason="Wine 8 does not scale an undeclared process")]
 
 WIDTH, HEIGHT = 1920, 1080
-COVER = ["--class", "#32770", "--exe", "Frostpane.exe", ""]
 
 
 def test_a_window_covering_the_screen_gets_its_timer_and_keys(desktop, prefix, winprobe_exe):
@@ -68,7 +67,7 @@ def test_at_the_display_dpi_the_capture_and_the_window_keep_device_pixels(deskto
         cover = winprobe.wait_covering(probe, prefix, WIDTH, HEIGHT)
         desk.wait_for_screen(picture)
 
-        rc, facts = probe(prefix, "post", *COVER, "0x0112", "0x0010", "0")
+        rc, facts = probe(prefix, "post", *winprobe.COVER, "0x0112", "0x0010", "0")
         assert rc == 0 and facts["posted"] == "1"
         # The icon control is 32 device pixels at 96 DPI and grows with it; the exe's own icon of that size shows
         # there pixel for pixel (scaled up from a smaller one, as for a process left unaware, it would not match).
@@ -102,6 +101,6 @@ def test_at_the_display_dpi_the_capture_and_the_window_keep_device_pixels(deskto
     folder = os.path.join(prefix.temp_dir(), FOLDER)
     files = os.listdir(folder)
     assert len(files) == 1
-    capture = bmp.read_bmp(os.path.join(folder, files[0]))
+    capture = images.read_bmp(os.path.join(folder, files[0]))
     assert (capture.biWidth, capture.biHeight, capture.biBitCount) == (WIDTH, HEIGHT, 32)
     assert capture.rgb == picture, "the capture differs from the screen"

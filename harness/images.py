@@ -1,4 +1,5 @@
-"""A BMP reader and writer in plain Python, independent of the program's own BMP code, for the tests.
+"""Image files for the tests, read and written in plain Python, independent of the program's own BMP code, and
+ImageMagick's tools for a second opinion.
 
 read_bmp(path or bytes) -> Bmp: the file header, the BITMAPINFOHEADER fields, the colour table and the pixels as
 RGB bytes top-down. It reads what a Windows BMP reader accepts for uncompressed files: 1, 4, 8, 16 (5-5-5 for
@@ -8,13 +9,26 @@ the depth when biClrUsed is 0 at 8 bits or fewer; above 8 bits a table is skippe
 bfOffBits. Anything it cannot read raises ValueError with the reason.
 
 build_bmp(...) -> bytes writes such files (for test input and to check the reader against ImageMagick);
-rgb_of_file_via_imagemagick(path) reads a file with ImageMagick for a second opinion.
+rgb_of_file_via_imagemagick(path) reads a file with ImageMagick for a second opinion. write_ppm and parse_ppm
+write and read binary PPM, parse_xwd decodes the xwd dumps screenshots are taken as. Channels of fewer than 8 bits
+are widened one way throughout (_widen), and colour masks read one way (_mask_shift_bits).
 """
 
 import os
 import shutil
 import struct
 import subprocess
+
+
+def _tool(name):
+    """The imagemagick package's binary, whatever else of that name comes earlier on PATH."""
+    path = "/usr/bin/" + name
+    return path if os.path.exists(path) else (shutil.which(name) or name)
+
+
+IM_DISPLAY = _tool("display")
+IM_CONVERT = _tool("convert")
+IM_IMPORT = _tool("import")
 
 FILE_HEADER = struct.Struct("<2sIHHI")  # bfType, bfSize, bfReserved1, bfReserved2, bfOffBits
 INFO_HEADER = struct.Struct("<IiiHHIIiiII")  # biSize ... biClrImportant
@@ -288,14 +302,9 @@ def check_capture(data, width, height, bits):
     return read
 
 
-def _convert():
-    # ImageMagick's own binary: /usr/local/bin may hold a stand-in that handles only some of its calls.
-    return "/usr/bin/convert" if os.path.exists("/usr/bin/convert") else (shutil.which("convert") or "convert")
-
-
 def rgb_of_file_via_imagemagick(path):
     """(width, height, RGB bytes top-down) of an image file as ImageMagick reads it."""
-    r = subprocess.run([_convert(), str(path), "-depth", "8", "ppm:-"], stdout=subprocess.PIPE,
+    r = subprocess.run([IM_CONVERT, str(path), "-depth", "8", "ppm:-"], stdout=subprocess.PIPE,
                        stderr=subprocess.PIPE, timeout=120)
     if r.returncode != 0:
         raise ValueError("ImageMagick cannot read %s: %s" % (path, r.stderr.decode(errors="replace").strip()))
@@ -322,3 +331,104 @@ def parse_ppm(data):
         raise ValueError("not an 8-bit binary PPM: %r" % fields)
     w, h = int(fields[1]), int(fields[2])
     return w, h, bytes(data[pos : pos + w * h * 3])
+
+
+def write_ppm(path, width, height, rgb):
+    with open(path, "wb") as f:
+        f.write(b"P6\n%d %d\n255\n" % (width, height))
+        f.write(rgb)
+
+
+def parse_xwd(data):
+    """Decodes an xwd dump of a ZPixmap (TrueColor, DirectColor or a colour-mapped visual) to (w, h, RGB bytes).
+
+    Channels of fewer than 8 bits are widened by repeating their top bits, so the top bits of every channel are
+    exactly what the screen holds.
+    """
+    names = (
+        "header_size file_version pixmap_format pixmap_depth width height xoffset byte_order bitmap_unit "
+        "bitmap_bit_order bitmap_pad bits_per_pixel bytes_per_line visual_class red_mask green_mask blue_mask "
+        "bits_per_rgb colormap_entries ncolors"
+    ).split()
+    h = dict(zip(names, struct.unpack(">20I", data[:80])))
+    if h["pixmap_format"] != 2:
+        raise ValueError("xwd dump is not a ZPixmap")
+    w, ht, bpp, stride = h["width"], h["height"], h["bits_per_pixel"], h["bytes_per_line"]
+    cmap_off = h["header_size"]
+    pix_off = cmap_off + h["ncolors"] * 12
+    pixels = data[pix_off : pix_off + stride * ht]
+    if len(pixels) < stride * ht:
+        raise ValueError("xwd dump is truncated")
+    little = h["byte_order"] == 0
+    out = bytearray(w * ht * 3)
+    colour_mapped = h["visual_class"] in (0, 1, 2, 3)  # StaticGray, GrayScale, StaticColor, PseudoColor
+    if colour_mapped:
+        rt, gt, bt = bytearray(256), bytearray(256), bytearray(256)
+        lut = {}
+        for i in range(h["ncolors"]):
+            pixel, r, g, b, _flags, _pad = struct.unpack(">IHHHBB", data[cmap_off + i * 12 : cmap_off + i * 12 + 12])
+            lut[pixel] = (r >> 8, g >> 8, b >> 8)
+        if bpp != 8:
+            raise ValueError("colour-mapped xwd with %d bits per pixel" % bpp)
+        for pixel, (r, g, b) in lut.items():
+            if pixel < 256:
+                rt[pixel], gt[pixel], bt[pixel] = r, g, b
+        for y in range(ht):
+            row = pixels[y * stride : y * stride + w]
+            base = y * w * 3
+            out[base : base + w * 3 : 3] = row.translate(bytes(rt))
+            out[base + 1 : base + w * 3 : 3] = row.translate(bytes(gt))
+            out[base + 2 : base + w * 3 : 3] = row.translate(bytes(bt))
+        return w, ht, bytes(out)
+    masks = (h["red_mask"], h["green_mask"], h["blue_mask"])
+    if bpp not in (16, 24, 32):
+        raise ValueError("unsupported xwd layout: %d bits per pixel" % bpp)
+    chans = [_mask_shift_bits(m) for m in masks]
+    # Per channel, what each of its values shows: through the colour map on a DirectColor visual, otherwise the
+    # value widened to 8 bits.
+    tables = [bytearray(_widen(v, bits) if v < (1 << bits) else 0 for v in range(256)) for _s, bits in chans]
+    if h["visual_class"] == 5:
+        for i in range(h["ncolors"]):
+            pixel, r, g, b, _flags, _pad = struct.unpack(">IHHHBB", data[cmap_off + i * 12 : cmap_off + i * 12 + 12])
+            for c, level in enumerate((r, g, b)):
+                index = (pixel & masks[c]) >> chans[c][0]
+                if index < 256:
+                    tables[c][index] = level >> 8
+    tables = [bytes(t) for t in tables]
+    step = bpp // 8
+    if all(bits <= 8 for _s, bits in chans) and step == 2:
+        # Each channel is the OR of what its low byte and its high byte hold; both parts are looked up per byte
+        # and ORed as big integers (the parts never overlap, so nothing carries between pixels).
+        from_lo = [bytes(((v & m) >> s) & 0xFF for v in range(256)) for m, (s, _b) in zip(masks, chans)]
+        from_hi = [bytes((((v << 8) & m) >> s) & 0xFF for v in range(256)) for m, (s, _b) in zip(masks, chans)]
+        lo_i, hi_i = (0, 1) if little else (1, 0)
+        for y in range(ht):
+            row = pixels[y * stride : y * stride + w * 2]
+            lo, hi = row[lo_i::2], row[hi_i::2]
+            base = y * w * 3
+            for c in range(3):
+                part = int.from_bytes(lo.translate(from_lo[c]), "big") | int.from_bytes(hi.translate(from_hi[c]), "big")
+                out[base + c : base + w * 3 : 3] = part.to_bytes(w, "big").translate(tables[c])
+        return w, ht, bytes(out)
+    if all(bits == 8 and shift % 8 == 0 for shift, bits in chans):
+        # Whole bytes per channel: slice them out.
+        offsets = [s // 8 if little else step - 1 - s // 8 for s, _b in chans]
+        for y in range(ht):
+            row = pixels[y * stride : y * stride + w * step]
+            base = y * w * 3
+            for c in range(3):
+                out[base + c : base + w * 3 : 3] = row[offsets[c] :: step].translate(tables[c])
+        return w, ht, bytes(out)
+    order = "little" if little else "big"
+    cache = {}
+    for y in range(ht):
+        row = pixels[y * stride : y * stride + w * step]
+        base = y * w * 3
+        for x in range(w):
+            value = int.from_bytes(row[x * step : x * step + step], order)
+            rgb = cache.get(value)
+            if rgb is None:
+                rgb = bytes(tables[c][((value & masks[c]) >> chans[c][0]) & 0xFF] for c in range(3))
+                cache[value] = rgb
+            out[base + x * 3 : base + x * 3 + 3] = rgb
+    return w, ht, bytes(out)
