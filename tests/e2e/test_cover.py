@@ -13,9 +13,9 @@ The window's first case runs on one monitor (Xvfb) and on a desk of two (Xorg wi
 secondary monitor lies left of the primary, so the primary's top-left is not the root window's: there the capture
 must be the primary's pixels, the window must lie exactly over the primary, and the other monitor must stay live.
 
-The input cases share one prefix and display (the notice marked as seen, a Wine session kept up); every other
-test has a fresh prefix. Keys are real input (xdotool key sends press and release together, after activating the
-window), so no key is left held down when the window closes on its press.
+The input case has a prefix and display made for it (the notice marked as seen, a Wine session kept up); every
+other test has a fresh prefix. Keys are real input (xdotool key sends press and release together, after activating
+the window), so no key is left held down when the window closes on its press.
 """
 
 import os
@@ -252,51 +252,11 @@ def _start(desk, prefix, exe):
     return proc, win
 
 
-def _key(name):
-    return lambda desk, win: desk.key(win, name)
-
-
-def _click(button):
-    return lambda desk, win: desk.click(win, button, 321, 123)
-
-
-def _move(desk, win):
-    for x, y in ((10, 10), (600, 30), (320, 460), (5, 470)):
-        desk.mouse_to(x, y, win)
-
-
-# Return, Escape, a letter and a left click end the runs of other tests: Return the first test here, Escape the
-# repaint test and the navigation inputs' run, a letter the About box's run and the reliability runs, a left click
+# Which input closes the window is the Win32 layer's to check (CoverWindowClosing posts every kind through the
+# modal loop and the dialog filter); here one real key that the filter takes as navigation and one it passes on,
+# through the X server and Wine. Return, Escape, a letter and a left click end the runs of other tests: Return the
+# first test here, Escape the repaint test, a letter the About box's run and the reliability runs, a left click
 # test_reliability.py's plain-file case.
-CLOSING = {
-    "F5": _key("F5"),
-    "shift+Tab": _key("shift+Tab"),
-    "right-click": _click(3),
-}
-
-NOT_CLOSING = {
-    "Tab": _key("Tab"),
-    "Up": _key("Up"),
-    "Down": _key("Down"),
-    "Left": _key("Left"),
-    "Right": _key("Right"),
-    "middle-click": _click(2),
-    "mouse-move": _move,
-    "wheel-up": _click(4),
-    "wheel-down": _click(5),
-}
-
-
-@pytest.mark.parametrize("name", list(CLOSING))
-def test_a_closing_input_ends_the_program(seen, frostpane_exe, name):
-    desk, prefix = seen
-    proc, win = _start(desk, prefix, frostpane_exe)
-    try:
-        CLOSING[name](desk, win)
-        assert wait_exit(proc, 20) == 0
-        assert win not in desk.windows()
-    finally:
-        stop_process(proc)
 
 
 def _read_after(desk, prefix, probe, proc, win, name):
@@ -313,18 +273,18 @@ def _read_after(desk, prefix, probe, proc, win, name):
         desk.x("xdotool", "keyup", keysym)
 
 
-def test_navigation_keys_and_other_mouse_input_leave_it_open(seen, frostpane_exe, probe):
-    """Each input in turn on one window, each judged once Wine has read an input sent after it."""
+def test_a_navigation_key_leaves_it_open_and_another_key_ends_it(seen, frostpane_exe, probe):
+    """Tab, judged once Wine has read an input sent after it, then F5."""
     desk, prefix = seen
     proc, win = _start(desk, prefix, frostpane_exe)
     try:
-        for name, send in NOT_CLOSING.items():
-            send(desk, win)
-            _read_after(desk, prefix, probe, proc, win, name)
-            assert proc.poll() is None, "%s closed the window" % name
-            assert win in desk.windows(), "%s took the window away" % name
+        desk.key(win, "Tab")
+        _read_after(desk, prefix, probe, proc, win, "Tab")
+        assert proc.poll() is None, "Tab closed the window"
+        assert win in desk.windows(), "Tab took the window away"
         desk.wait_for_screen(desk.shown[2], timeout=5)
-        desk.key(win, "Escape")
+        desk.key(win, "F5")
         assert wait_exit(proc, 20) == 0
+        assert win not in desk.windows()
     finally:
         stop_process(proc)

@@ -101,6 +101,8 @@ public:
 	DWORD dwInitTick = 0;
 	bool bTimedOut = false;
 
+	// How many steps answered true before the window ended.
+	size_t StepsDone() const { return m_nStep; }
 	HBITMAP Bitmap() const { return static_cast<HBITMAP>(m_bitmap.GetSafeHandle()); }
 	const CString& ImagePath() const { return m_strImagePath; }
 	HICON Icon() const { return m_hIcon; }
@@ -387,8 +389,8 @@ struct ClosingInput {
 class CoverWindowClosing : public CoverWindowTest, public ::testing::WithParamInterface<ClosingInput>
 {};
 
-// A left or right click or a key ends the window with IDCANCEL; a middle click, the wheel, mouse
-// movement, Tab and the arrows do not.
+// A left or right click or a key ends the window with IDCANCEL; a middle click, the wheel either way, mouse
+// movement, Tab and each arrow do not (the dialog filter takes Tab and the arrows as navigation).
 TEST_P(CoverWindowClosing, EndsTheWindowWhileOtherInputDoesNot)
 {
 	const ClosingInput input = GetParam();
@@ -399,8 +401,11 @@ TEST_P(CoverWindowClosing, EndsTheWindowWhileOtherInputDoesNot)
 		::PostMessageA(p.m_hWnd, WM_MBUTTONUP, 0, MAKELPARAM(10, 10));
 		::PostMessageA(p.m_hWnd, WM_MOUSEMOVE, 0, MAKELPARAM(20, 20));
 		::PostMessageA(p.m_hWnd, WM_MOUSEWHEEL, MAKEWPARAM(0, WHEEL_DELTA), MAKELPARAM(20, 20));
+		::PostMessageA(p.m_hWnd, WM_MOUSEWHEEL, MAKEWPARAM(0, -WHEEL_DELTA), MAKELPARAM(20, 20));
 		::PostMessageA(p.m_hWnd, WM_KEYDOWN, VK_TAB, 0x000F0001);
 		::PostMessageA(p.m_hWnd, WM_KEYDOWN, VK_LEFT, 0x014B0001);
+		::PostMessageA(p.m_hWnd, WM_KEYDOWN, VK_RIGHT, 0x014D0001);
+		::PostMessageA(p.m_hWnd, WM_KEYDOWN, VK_UP, 0x01480001);
 		::PostMessageA(p.m_hWnd, WM_KEYDOWN, VK_DOWN, 0x01500001);
 		::PostMessageA(p.m_hWnd, WM_NULL, 0, 0);
 		return true;
@@ -413,6 +418,7 @@ TEST_P(CoverWindowClosing, EndsTheWindowWhileOtherInputDoesNot)
 		return true;
 	});
 	EXPECT_EQ(probe.Run(), IDCANCEL);
+	EXPECT_EQ(probe.StepsDone(), probe.steps.size()) << "non-closing input ended the window";
 	EXPECT_EQ(probe.nCancels, 1);
 }
 
