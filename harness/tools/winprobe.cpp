@@ -1,35 +1,8 @@
 // winprobe: a small console tool the end-to-end tests run with wine, in the same prefix as the program under
-// test, to look at that program's windows from the Win32 side and to poke them.
+// test, to look at that program's windows from the Win32 side and to poke them. Its commands and options are
+// the usage text below (kUsage), printed on a bad command line; what each command prints is said above the
+// function that runs it.
 //
-//   winprobe find  [select] [CAPTION]                 wait for a top-level window, print its facts
-//   winprobe post  [select] [CAPTION] MSG WPARAM LPARAM  PostMessageA to that window
-//   winprobe close [select] [CAPTION]                 PostMessageA(WM_CLOSE) to that window
-//   winprobe list                                     one line per top-level window
-//   winprobe screen                                   what the display device context reports
-//   winprobe temp                                     what GetTempPathA and GetTempPathW answer, the latter's
-//                                                     short path, and the ANSI code page
-//   winprobe monitors                                 each monitor as EnumDisplayMonitors gives it, and the
-//                                                     virtual screen
-//   winprobe pixel [--dc create] X Y [X Y ...]        the screen's colour at each point, read with GetPixel
-//                                                     through GetDC(NULL), or CreateDCA("DISPLAY") when asked
-//   winprobe msgbox TEXT CAPTION [TYPE]               MessageBoxA(NULL, ...); prints result=N when closed
-//   winprobe window TITLE X Y W H [--topmost] [--popup] [--color 0xRRGGBB] [--timer 0xRRGGBB]
-//                                                     a plain window filled with one colour, until closed;
-//                                                     with --timer it repaints in the second colour on the
-//                                                     first tick of a 100 ms SetTimer, and a key press ends
-//                                                     it
-//   winprobe shortcut PATH                            a shell link as the shell reads it (IShellLinkW): its
-//                                                     target, arguments, folder, key, icon, description
-//   winprobe installed UPGRADE_CODE                   each installed product of that upgrade code, as Windows
-//                                                     Installer reports it to Programs and Features
-//   winprobe folders                                  the user's and every user's folders an installer uses
-//
-// select:  --class NAME   exact window class, e.g. "#32770" for dialogs and message boxes
-//          --exe NAME     the window's process image is NAME (case-insensitive), e.g. Frostpane.exe
-//          --pid N        the window's process id (the Windows one, not the unix one)
-//          --hidden       also match windows that are not visible (by default only visible ones match)
-//          --timeout MS   how long find/post/close wait for a match (default 10000; 0 = look once)
-//          --icon-id N    find: also try icon group N of the window's executable when naming a static icon
 // CAPTION, when given, must equal the window's text exactly ("" matches an empty title). The cover window has
 // an empty title, so it is selected as:  winprobe post --class "#32770" --exe Frostpane.exe "" 0x0112 0x0010
 // 0 With several matches the first in Z order is used and matches=N says how many there were.
@@ -73,7 +46,6 @@ struct Selector {
 	std::string cls;
 	std::string exe;
 	DWORD pid = 0;
-	bool hidden = false;
 	DWORD timeoutMs = 10000;
 	std::vector<int> iconIds;
 };
@@ -200,7 +172,7 @@ BOOL CALLBACK CollectTopLevel(HWND hwnd, LPARAM lp)
 {
 	auto* search = reinterpret_cast<Search*>(lp);
 	const Selector& sel = *search->sel;
-	if (!sel.hidden && !IsWindowVisible(hwnd))
+	if (!IsWindowVisible(hwnd))
 		return TRUE;
 	if (sel.hasTitle && WindowText(hwnd) != sel.title)
 		return TRUE;
@@ -440,17 +412,44 @@ bool ParseNumber(const char* s, long long& out)
 	return end && end != s && *end == '\0';
 }
 
+const char kUsage[] =
+	"usage: winprobe [--unaware] COMMAND ...\n"
+	"  find  [select] [CAPTION]               wait for a top-level window, print its facts\n"
+	"  post  [select] [CAPTION] MSG WPARAM LPARAM   PostMessageA to that window\n"
+	"  close [select] [CAPTION]               PostMessageA(WM_CLOSE) to that window\n"
+	"  list                                   one line per top-level window\n"
+	"  screen                                 what the display device context reports\n"
+	"  temp                                   GetTempPathA and GetTempPathW, the latter's short path, the "
+	"ANSI\n"
+	"                                         code page\n"
+	"  monitors                               each monitor as EnumDisplayMonitors gives it, the virtual "
+	"screen\n"
+	"  pixel [--dc create] X Y [X Y ...]      the screen's colour at each point (GetPixel through "
+	"GetDC(NULL),\n"
+	"                                         or CreateDCA(\"DISPLAY\") when asked)\n"
+	"  keystate VK [VK ...]                   whether each virtual key is down as Wine last read the "
+	"keyboard\n"
+	"  msgbox TEXT CAPTION [TYPE]             MessageBoxA(NULL, ...); prints result=N when closed\n"
+	"  window TITLE X Y W H [--popup] [--color 0xRRGGBB] [--timer 0xRRGGBB]\n"
+	"                                         a plain window in one colour until closed; with --timer it\n"
+	"                                         repaints in the second colour on the first tick of a 100 ms\n"
+	"                                         SetTimer, and a key press ends it\n"
+	"  shortcut PATH                          a shell link as the shell reads it (IShellLinkW)\n"
+	"  installed UPGRADE_CODE                 each installed product of that upgrade code, as Windows\n"
+	"                                         Installer reports it to Programs and Features\n"
+	"  folders                                the user's and every user's folders an installer uses\n"
+	"select: --class NAME   exact window class (\"#32770\" for dialogs and message boxes)\n"
+	"        --exe NAME     the window's process image (case-insensitive), e.g. Frostpane.exe\n"
+	"        --pid N        the window's (Windows) process id\n"
+	"        --timeout MS   how long find, post and close wait for a visible match (default 10000; 0 looks "
+	"once)\n"
+	"        --icon-id N    find: also try icon group N of the window's executable when naming a static "
+	"icon\n"
+	"--unaware leaves the DPI awareness undeclared, so a scaling platform shows the scaled screen.\n";
+
 int Usage()
 {
-	std::fprintf(stderr,
-		"usage: winprobe find|post|close [--class C] [--exe NAME] [--pid N] [--hidden] [--timeout MS] "
-		"[CAPTION] [MSG WPARAM LPARAM]\n"
-		"       winprobe list | screen | monitors | temp | pixel [--dc create] X Y [X Y...] | keystate VK "
-		"[VK...]\n"
-		"       winprobe msgbox TEXT CAPTION [TYPE]\n"
-		"       winprobe window TITLE X Y W H [--topmost] [--popup] [--color 0xRRGGBB] [--timer 0xRRGGBB]\n"
-		"       winprobe shortcut PATH | installed UPGRADE_CODE | folders\n"
-		"       winprobe --unaware COMMAND ...\n");
+	std::fputs(kUsage, stderr);
 	return 2;
 }
 
@@ -470,8 +469,6 @@ bool ParseSelector(int argc, char** argv, Selector& sel, std::vector<const char*
 			sel.timeoutMs = static_cast<DWORD>(n), ++i;
 		else if (a == "--icon-id" && i + 1 < argc && ParseNumber(argv[i + 1], n))
 			sel.iconIds.push_back(static_cast<int>(n)), ++i;
-		else if (a == "--hidden")
-			sel.hidden = true;
 		else if (a.size() > 2 && a.compare(0, 2, "--") == 0)
 			return false;
 		else
@@ -793,13 +790,11 @@ LRESULT CALLBACK PlainWndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
 int CmdWindow(int argc, char** argv)
 {
 	std::vector<const char*> pos;
-	bool topmost = false, popup = false;
+	bool popup = false;
 	for (int i = 0; i < argc; ++i) {
 		const std::string a = argv[i];
 		long long n = 0;
-		if (a == "--topmost")
-			topmost = true;
-		else if (a == "--popup")
+		if (a == "--popup")
 			popup = true;
 		else if (a == "--color" && i + 1 < argc && ParseNumber(argv[i + 1], n)) {
 			g_fill = RGB((n >> 16) & 0xFF, (n >> 8) & 0xFF, n & 0xFF);
@@ -822,9 +817,9 @@ int CmdWindow(int argc, char** argv)
 	wc.lpszClassName = "WinprobePlain";
 	RegisterClassA(&wc);
 	const std::string title = Unescape(pos[0]);
-	HWND hwnd = CreateWindowExA(topmost ? WS_EX_TOPMOST : 0, wc.lpszClassName, title.c_str(),
-		popup ? WS_POPUP : WS_OVERLAPPEDWINDOW, static_cast<int>(x), static_cast<int>(y), static_cast<int>(w),
-		static_cast<int>(h), nullptr, nullptr, wc.hInstance, nullptr);
+	HWND hwnd = CreateWindowExA(0, wc.lpszClassName, title.c_str(), popup ? WS_POPUP : WS_OVERLAPPEDWINDOW,
+		static_cast<int>(x), static_cast<int>(y), static_cast<int>(w), static_cast<int>(h), nullptr, nullptr,
+		wc.hInstance, nullptr);
 	if (!hwnd)
 		return 1;
 	ShowWindow(hwnd, SW_SHOWNORMAL);
