@@ -160,29 +160,34 @@ TEST_F(CaptureTest, WritesThePrimaryMonitorPixelForPixel)
 	EXPECT_EQ(CountCalls("CloseHandle"), 1);
 }
 
-TEST_F(CaptureTest, NoScreenBitmapShowsHbmScreenAndEndsWithoutFile)
+struct EarlyFailure {
+	const char* pszName;
+	const char* pszCall;
+	const char* pszBox;
+};
+
+class CaptureEarlyFailure : public CaptureTest, public ::testing::WithParamInterface<EarlyFailure>
+{};
+
+// A call that fails before the file is opened: its one box, no path and no file.
+TEST_P(CaptureEarlyFailure, ShowsItsBoxAndEndsWithoutFile)
 {
-	CFailingCall fail("CreateCompatibleBitmap");
+	CFailingCall fail(GetParam().pszCall);
 	const CString strResult = Capture();
 	EXPECT_EQ(fail.Calls(), 1);
 	ASSERT_EQ(m_boxes.size(), 1u) << Joined(m_boxes);
-	ExpectErrorBox(m_boxes[0], "hbmScreen");
+	ExpectErrorBox(m_boxes[0], GetParam().pszBox);
 	EXPECT_TRUE(strResult.IsEmpty());
 	EXPECT_EQ(CountCalls("CreateFileA"), 0);
 	EXPECT_TRUE(CaptureFiles().empty());
 }
 
-TEST_F(CaptureTest, FailedSelectionShowsCompatibleBitmapSelectionAndEndsWithoutFile)
-{
-	CFailingCall fail("SelectObject");
-	const CString strResult = Capture();
-	EXPECT_EQ(fail.Calls(), 1);
-	ASSERT_EQ(m_boxes.size(), 1u) << Joined(m_boxes);
-	ExpectErrorBox(m_boxes[0], "Compatible Bitmap Selection");
-	EXPECT_TRUE(strResult.IsEmpty());
-	EXPECT_EQ(CountCalls("CreateFileA"), 0);
-	EXPECT_TRUE(CaptureFiles().empty());
-}
+INSTANTIATE_TEST_SUITE_P(Calls, CaptureEarlyFailure,
+	::testing::Values(EarlyFailure{"NoScreenBitmap", "CreateCompatibleBitmap", "hbmScreen"},
+		EarlyFailure{"FailedSelection", "SelectObject", "Compatible Bitmap Selection"},
+		EarlyFailure{"UnreadableBitmap", "GetObjectA", "error"},
+		EarlyFailure{"NoDescriptionBlock", "LocalAlloc", "LocalAlloc Error"}),
+	[](const ::testing::TestParamInfo<EarlyFailure>& info) { return info.param.pszName; });
 
 TEST_F(CaptureTest, FailedCopyShowsScreenToCompatBltFailedAndStillWritesTheFile)
 {
@@ -197,30 +202,6 @@ TEST_F(CaptureTest, FailedCopyShowsScreenToCompatBltFailedAndStillWritesTheFile)
 	EXPECT_EQ(bmp.biWidth, ::GetSystemMetrics(SM_CXSCREEN));
 	// Nothing was copied: the new bitmap's own (black) content is written, not the screen.
 	EXPECT_TRUE(std::all_of(bmp.pixels.begin(), bmp.pixels.end(), [](uint32_t p) { return p == 0; }));
-}
-
-TEST_F(CaptureTest, UnreadableBitmapShowsErrorAndEndsWithoutFile)
-{
-	CFailingCall fail("GetObjectA");
-	const CString strResult = Capture();
-	EXPECT_EQ(fail.Calls(), 1);
-	ASSERT_EQ(m_boxes.size(), 1u) << Joined(m_boxes);
-	ExpectErrorBox(m_boxes[0], "error");
-	EXPECT_TRUE(strResult.IsEmpty());
-	EXPECT_EQ(CountCalls("CreateFileA"), 0);
-	EXPECT_TRUE(CaptureFiles().empty());
-}
-
-TEST_F(CaptureTest, NoDescriptionBlockShowsLocalAllocErrorAndEndsWithoutFile)
-{
-	CFailingCall fail("LocalAlloc");
-	const CString strResult = Capture();
-	EXPECT_EQ(fail.Calls(), 1);
-	ASSERT_EQ(m_boxes.size(), 1u) << Joined(m_boxes);
-	ExpectErrorBox(m_boxes[0], "LocalAlloc Error");
-	EXPECT_TRUE(strResult.IsEmpty());
-	EXPECT_EQ(CountCalls("CreateFileA"), 0);
-	EXPECT_TRUE(CaptureFiles().empty());
 }
 
 // GetObjectA describing the capture's bitmap as 16384 x 65536 at 32 bits: an image of 4 GiB.
