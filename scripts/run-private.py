@@ -1,7 +1,9 @@
 #!/usr/bin/env python3
 """Runs Frostpane once on a private virtual display: a known picture on the screen, the first-run notice
 pressed through, the frozen screen saved as a screenshot, then a key to close it. Says where the files went.
-Usage: scripts/run-private.py FROSTPANE_EXE FLAVOUR (the probe is taken from the same build folder)."""
+Usage: scripts/run-private.py FROSTPANE_EXE FLAVOUR (the probe is taken from the same build folder);
+scripts/run-private.py --where FLAVOUR only says where the last run's capture went, in WINEPREFIX (else ~/.wine)."""
+import os
 import shutil
 import subprocess
 import sys
@@ -53,13 +55,24 @@ def main(exe, flavour):
         screen.key(cover, "Escape")
         wait_exit(proc, 30)
         prefix.wait_idle()
-        kind, path = prefix.reg_query(SETTINGS, "ScreenShotFilePath") or (None, "")
-        print("ScreenShotFilePath = %s" % (path or "(empty)"))
-        if path:
-            print("The capture file on this machine: %s" % prefix.unix_path(path))
+        say_where(prefix)
         prefix.kill()
     shutil.rmtree(work, ignore_errors=True)
 
 
+def say_where(prefix):
+    """Prints the capture file the settings record, as Windows and this machine name it. Read through the
+    harness's reader (reg export, UTF-16), so a path with a name the console's code page lacks reads right."""
+    _kind, path = prefix.reg_query(SETTINGS, "ScreenShotFilePath") or (None, "")
+    print("The capture file: %s" % (path or "none was written"))
+    if path:
+        print("On this machine: %s" % prefix.unix_path(path))
+
+
 if __name__ == "__main__":
-    main(*sys.argv[1:3])
+    if sys.argv[1:2] == ["--where"]:
+        # The prefix Wine used on the user's own display: WINEPREFIX, else ~/.wine.
+        say_where(WinePrefix(os.environ.get("WINEPREFIX") or os.path.expanduser("~/.wine"), os.environ.get("DISPLAY"),
+                             sys.argv[2]))
+    else:
+        main(*sys.argv[1:3])
