@@ -1,5 +1,7 @@
-"""Faults and bad input, end to end: Frostpane on a private desktop, in a fresh Wine prefix, with a known picture on
-the screen, driven as a user drives it.
+"""Faults and bad input, end to end: Frostpane on a private desktop, in a Wine prefix, with a known picture on
+the screen, driven as a user drives it. The cases that need no fresh prefix (the plain file, the temporary folder,
+the wrongly typed settings, two runs together) share one desktop and prefix with a Wine session kept up, cleared
+between them (SharedScenes); the others each get a fresh one.
 
 Every run is watched until its cover window is up: each message box Frostpane shows on the way is read with winprobe
 (caption, text, icon, buttons) and dismissed with Enter, and the test asserts the exact list. Then the cover
@@ -34,6 +36,7 @@ import datetime
 import os
 import random
 import re
+import shutil
 import struct
 import subprocess
 
@@ -62,7 +65,7 @@ CREATE_FAILED = [afx_box("CreateFile Error"), afx_box("WriteFile 1 Error"), afx_
                  afx_box("WriteFile 3 Error")]
 
 class Scene:
-    """One private desktop with a known picture, one fresh prefix, and Frostpane runs on them."""
+    """One private desktop with a known picture, one prefix, and Frostpane runs on them."""
 
     def __init__(self, desk, prefix, exe, probe):
         self.desk, self.prefix, self.exe, self.probe_all = desk, prefix, exe, probe
@@ -135,6 +138,58 @@ def scene(desktop, prefix, frostpane_exe, winprobe_exe):
         if notice_seen:
             prefix.reg_set(SETTINGS, "MessageDisplayed", "REG_DWORD", 1)
         return Scene(desk, prefix, frostpane_exe, Probe(winprobe_exe))
+    return make
+
+
+class SharedScenes:
+    """One 1024 x 768 desktop and one prefix, with a Wine session kept up, for the cases that need no fresh prefix:
+    before each, the temporary folder is emptied, the settings key deleted, and the temporary folder's and the
+    date and time formats' values put back as the prefix was made."""
+
+    KEPT = ((ENVIRONMENT, ("TMP", "TEMP")), (INTERNATIONAL, ("sShortDate", "sTimeFormat")))
+
+    def __init__(self, desk, prefix):
+        self.desk, self.prefix = desk, prefix
+        self.kept = {key: {n: (prefix.reg_values(key) or {}).get(n) for n in names} for key, names in self.KEPT}
+
+    def reset(self):
+        for key, values in self.kept.items():
+            for name, value in values.items():
+                if value is None:
+                    self.prefix.reg_delete(key, name)
+                else:
+                    self.prefix.reg_set(key, name, *value)
+        self.prefix.reg_delete(SETTINGS)
+        self.prefix._temp = None
+        temp = self.prefix.temp_dir()
+        for name in os.listdir(temp):
+            path = os.path.join(temp, name)
+            shutil.rmtree(path) if os.path.isdir(path) and not os.path.islink(path) else os.unlink(path)
+
+
+@pytest.fixture(scope="module")
+def shared_scenes(wine_template, tmp_path_factory):
+    desk = Display(1024, 768, 24).start()
+    prefix = None
+    try:
+        desk.shown = desk.paint_picture()
+        prefix = wine_template.fresh(tmp_path_factory.mktemp("reliability") / "prefix", desk)
+        prefix.start_session()
+        yield SharedScenes(desk, prefix)
+    finally:
+        if prefix is not None:
+            prefix.remove()
+        desk.stop()
+
+
+@pytest.fixture
+def shared_scene(shared_scenes, frostpane_exe, winprobe_exe):
+    """shared_scene(notice_seen=True): the module's 1024 x 768 desktop and prefix, cleared as SharedScenes says."""
+    def make(notice_seen=True):
+        shared_scenes.reset()
+        if notice_seen:
+            shared_scenes.prefix.reg_set(SETTINGS, "MessageDisplayed", "REG_DWORD", 1)
+        return Scene(shared_scenes.desk, shared_scenes.prefix, frostpane_exe, Probe(winprobe_exe))
     return make
 
 
@@ -212,12 +267,12 @@ def long_temp(length):
 # Storage
 
 
-def test_capture_folder_taken_by_a_plain_file(scene):
+def test_capture_folder_taken_by_a_plain_file(shared_scene):
     """The capture folder's name is a plain file: the file cannot be created and every failed step is told, in
     order; the path is recorded all the same (the name the clock gives, in the folder that could not be made) and
     names nothing; the cover window is black over the whole screen and closes on a click; the plain file is left
     as it was, with nothing beside it, and the seen flag is kept."""
-    s = scene()
+    s = shared_scene()
     coarse_stamps(s.prefix)
     os.makedirs(s.temp, exist_ok=True)
     blocker = s.folder
@@ -249,10 +304,10 @@ def test_capture_folder_taken_by_a_plain_file(scene):
     assert os.listdir(s.temp) == [FOLDER]
 
 
-def test_temporary_folder_that_does_not_exist(scene):
+def test_temporary_folder_that_does_not_exist(shared_scene):
     """TEMP and TMP name a folder that is not there: Wine answers it as it is, the capture folder cannot be made
     in it, and the run tells the failed file; nothing is created anywhere."""
-    s = scene()
+    s = shared_scene()
     missing = r"C:\no\such\folder"
     set_temp(s.prefix, missing)
     rc, facts = s.probe("temp")
@@ -268,11 +323,11 @@ def test_temporary_folder_that_does_not_exist(scene):
 
 # Longer paths are answered as 260 is (win32.CaptureTempPathFault: answers 0, 261 and 300).
 @pytest.mark.parametrize("length", [259, 260])
-def test_temporary_folder_path_too_long(scene, length):
+def test_temporary_folder_path_too_long(shared_scene, length):
     """A temporary path of 259 characters fits the 260-byte buffer but the capture's path does not (the file
     cannot be made, as for any failed file); at 260 the temporary path itself does not fit: "GetTempPath Error", no
     file, and an empty path recorded. The window is black and closes either way."""
-    s = scene()
+    s = shared_scene()
     temp = long_temp(length)
     os.makedirs(s.prefix.unix_path(temp))
     set_temp(s.prefix, temp)
@@ -467,11 +522,11 @@ def test_recorded_path_points_at_something_that_is_not_a_capture(scene, mounts, 
     ("MessageDisplayed", "REG_SZ", "1", 1),
     ("ScreenShotFilePath", "REG_DWORD", 7, 0),
 ], ids=["MessageDisplayed-as-text", "ScreenShotFilePath-as-number"])
-def test_settings_stored_with_the_wrong_type(scene, value, kind, data, notices):
+def test_settings_stored_with_the_wrong_type(shared_scene, value, kind, data, notices):
     """A wrongly typed value reads as absent: a MessageDisplayed that is not a number brings the notice once more,
     after which it is a REG_DWORD 1 and the next run shows none; a ScreenShotFilePath that is a number is replaced
     by this run's path as REG_SZ. Every run freezes the screen and ends on a key."""
-    s = scene(notice_seen=value != "MessageDisplayed")
+    s = shared_scene(notice_seen=value != "MessageDisplayed")
     s.prefix.reg_set(SETTINGS, value, kind, data)
     w, h, picture = s.shown
     for run in range(2 if value == "MessageDisplayed" else 1):
@@ -494,7 +549,7 @@ def test_settings_stored_with_the_wrong_type(scene, value, kind, data, notices):
 # Concurrency
 
 
-def test_two_runs_started_together(scene):
+def test_two_runs_started_together(shared_scene):
     """Two runs started back to back in one prefix, three times over; both pick the same file name every time.
 
     Both reach their cover windows and end on a key. The one file left is a whole capture, read alike by
@@ -502,7 +557,7 @@ def test_two_runs_started_together(scene):
     cover window in the 100 ms before it draws, that window's plain background (one colour) - never a mixture of
     two captures, never short. Each run writes a file of its own and renames it into place when whole, so neither has a failure to
     tell."""
-    s = scene()
+    s = shared_scene()
     coarse_stamps(s.prefix)
     w, h, picture = s.shown
     outcomes = []
