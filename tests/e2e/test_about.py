@@ -4,6 +4,11 @@ send, read with winprobe, closed with Enter and with Esc, and the frozen picture
 Under Wine the cover window has no system menu (its template has no system-menu style, and GetSystemMenu(FALSE)
 answers null for it), so the menu entry itself cannot be chosen here; the command is posted to the window instead,
 as the menu would send it: WM_SYSCOMMAND (0x0112) with the entry's id.
+
+What the box holds (its controls, texts and styles) is read from the exe by the Win32 layer (ResourceTest), its
+layout at each DPI there too (AboutBoxLayout), and which commands open it (CoverWindowTest); here, what only a real
+X server and Wine show: the box over the cover window with the exe's icon on the screen, centred, modal, closed by
+real keys, and the capture back where it stood.
 """
 
 import pytest
@@ -13,8 +18,6 @@ from harness.names import ABOUT_CAPTION as ABOUT, SETTINGS
 from harness.waiting import poll, wait_exit
 
 WM_SYSCOMMAND = "0x0112"
-SS_ICON, SS_TYPEMASK = 0x3, 0x1F
-BS_DEFPUSHBUTTON, BS_TYPEMASK = 0x1, 0xF
 
 
 pytestmark = pytest.mark.wine10
@@ -39,16 +42,9 @@ def test_about_box_over_the_cover_window(desktop, prefix, probe, frostpane_exe):
         desk.wait_for_screen(picture)
         cover_x = desk.wait_window(pid=proc.pid)
 
-        # 0x0020 lies outside the About entry's ids (0x0010 to 0x001F) and goes to default processing. It is posted
-        # ahead of 0x0010, so the box that comes up is the one 0x0010 asked for, and no second box may follow.
-        for command in ("0x0020", "0x0010"):
-            rc, facts = probe(prefix, "post", *winprobe.COVER, WM_SYSCOMMAND, command, "0")
+        for close_key in ("Return", "Escape"):
+            rc, facts = probe(prefix, "post", *winprobe.COVER, WM_SYSCOMMAND, "0x0010", "0")
             assert rc == 0 and facts["posted"] == "1"
-
-        for again, close_key in enumerate(("Return", "Escape")):
-            if again:
-                rc, facts = probe(prefix, "post", *winprobe.COVER, WM_SYSCOMMAND, "0x0010", "0")
-                assert rc == 0 and facts["posted"] == "1"
             rc, about = probe(prefix, "find", "--timeout", "10000", "--icon-id", "128", ABOUT)
             assert rc == 0, "no About box came up"
             assert (about["title"], about["class"], about["exe"], about["matches"]) == (
@@ -56,15 +52,8 @@ def test_about_box_over_the_cover_window(desktop, prefix, probe, frostpane_exe):
             assert about["owner"] == cover["hwnd"]
 
             children = winprobe.children(about)
-            assert [(c["class"], c["id"]) for c in children] == [
-                ("Static", "65535"), ("Static", "65535"), ("Static", "65535"), ("Button", "1")]
-            icon, version, contact, ok = children
-            assert int(icon["style"], 16) & SS_TYPEMASK == SS_ICON
-            assert icon["icon_match"] == "exe:128" and float(icon["icon_match_score"]) < 1.0
-            assert version["text"] == "Frostpane Version 1.0"
-            assert contact["text"] == "Contact : help@tapwright.example"
-            assert ok["text"] == "OK" and int(ok["style"], 16) & BS_TYPEMASK == BS_DEFPUSHBUTTON
-            assert all(c["visible"] == "1" for c in children)
+            assert children[0]["icon_match"] == "exe:128" and float(children[0]["icon_match_score"]) < 1.0
+            assert len(children) == 4 and all(c["visible"] == "1" for c in children)
 
             # Centred over the cover window, which covers the screen; modal over it.
             about_centre = _centre(_rect(about["rect"]))
@@ -82,9 +71,6 @@ def test_about_box_over_the_cover_window(desktop, prefix, probe, frostpane_exe):
             assert proc.poll() is None, "closing the About box ended the program"
             # Where the box stood, the capture is back: the whole screen is the picture again.
             desk.wait_for_screen(picture)
-            if not again:
-                rc, facts = probe(prefix, "find", "--timeout", "1500", ABOUT)
-                assert (rc, facts) == (1, {"matches": "0"}), "WM_SYSCOMMAND 0x0020 opened an About box"
 
         desk.key(cover_x, "a")
         assert wait_exit(proc, 20) == 0

@@ -82,12 +82,10 @@ def test_at_the_display_dpi_the_capture_and_the_window_keep_device_pixels(deskto
         except TimeoutError:
             about = probe(prefix, "find", "--icon-id", "128", ABOUT)[1]
         assert about["owner"] == cover["hwnd"]
-        icon, version, contact, ok = winprobe.children(about)
+        icon = winprobe.children(about)[0]
         left, top, right, bottom = (int(v) for v in icon["rect"].split(","))
         assert (right - left, bottom - top) == (side, side)
         assert (icon["icon_match"], icon["icon_match_score"]) == ("exe:128", "0.000")
-        assert (version["text"], contact["text"], ok["text"]) == (
-            "Frostpane Version 1.0", "Contact : help@tapwright.example", "OK")
 
         desk.key(desk.wait_window(ABOUT), "Return")
         poll(lambda: probe(prefix, "find", "--timeout", "0", ABOUT)[0] == 1, 20, "the About box to close")
