@@ -6,6 +6,7 @@ inherit its standard error, and explorer.exe that of the first program that make
 open until the whole Wine session ends. run(capture=True) and call() put the output in files instead.
 """
 
+import contextlib
 import os
 import re
 import shutil
@@ -168,6 +169,22 @@ class WinePrefix:
                     shutil.copy2(linked, linked + ".copy")
                     os.replace(linked + ".copy", linked)
         return WinePrefix(path, display if display is not None else self.display, self.wine.flavour, self.wine.wine)
+
+    @contextlib.contextmanager
+    def shared_copy(self, path, width, height, depth=24):
+        """(display, copy) for a group of cases that need no fresh prefix: a display with picture 0 (what it shows
+        in display.shown) and a fresh copy of this prefix on it, with a Wine session kept up; both ended after."""
+        display = Display(width, height, depth).start()
+        copy = None
+        try:
+            display.shown = display.paint_picture()
+            copy = self.fresh(path, display)
+            copy.start_session()
+            yield display, copy
+        finally:
+            if copy is not None:
+                copy.remove()
+            display.stop()
 
     def env(self, display=None):
         env = self.wine.env()

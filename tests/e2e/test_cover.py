@@ -28,7 +28,7 @@ import pytest
 from harness import boxes, images, pictures, winprobe
 from harness.names import SETTINGS, TITLE
 from harness.waiting import poll, stop_process, wait_exit
-from harness.xdisplay import Display, Monitor
+from harness.xdisplay import Monitor
 
 ICON_FILE = Path(__file__).resolve().parents[2] / "res" / "Frostpane.ico"
 
@@ -231,18 +231,9 @@ def test_a_repaint_after_another_window_or_a_minimise_restores_the_capture(deskt
 @pytest.fixture(scope="module")
 def seen(wine_template, tmp_path_factory):
     """A display with picture 0 and a prefix whose notice has been seen, with a Wine session kept up."""
-    desk = Display(640, 480, 24).start()
-    copy = None
-    try:
-        desk.shown = desk.paint_picture()
-        copy = wine_template.fresh(tmp_path_factory.mktemp("cover") / "prefix", desk)
-        copy.start_session()
+    with wine_template.shared_copy(tmp_path_factory.mktemp("cover") / "prefix", 640, 480) as (desk, copy):
         copy.reg_set(SETTINGS, "MessageDisplayed", "REG_DWORD", 1)
         yield desk, copy
-    finally:
-        if copy is not None:
-            copy.remove()
-        desk.stop()
 
 
 def _start(desk, prefix, exe):

@@ -169,17 +169,8 @@ class SharedScenes:
 
 @pytest.fixture(scope="module")
 def shared_scenes(wine_template, tmp_path_factory):
-    desk = Display(1024, 768, 24).start()
-    prefix = None
-    try:
-        desk.shown = desk.paint_picture()
-        prefix = wine_template.fresh(tmp_path_factory.mktemp("reliability") / "prefix", desk)
-        prefix.start_session()
+    with wine_template.shared_copy(tmp_path_factory.mktemp("reliability") / "prefix", 1024, 768) as (desk, prefix):
         yield SharedScenes(desk, prefix)
-    finally:
-        if prefix is not None:
-            prefix.remove()
-        desk.stop()
 
 
 @pytest.fixture
