@@ -13,6 +13,9 @@ then), and fails if any run failed; with --dpi, CMD gets FROSTPANE_EXPECT_DPI.
 A temporary prefix is booted as a template and CMD's prefix is a copy of it; CMD gets the template's folder in
 FROSTPANE_PREFIX_TEMPLATE, so a with-display run inside CMD (a test on a display of its own) copies it, 0.2 s,
 rather than booting one of its own, 5 to 15 s.
+    python3 -m harness template DIR [--flavour F] [--wine 8|10] [--remove]
+boots a template prefix at DIR on a display of its own (unless one is there), for FROSTPANE_PREFIX_TEMPLATE to
+name; --remove removes it.
     python3 -m harness slowest JUNIT.xml [--count N]
 prints the slowest tests of a ctest run (its --output-junit file) and, from the output of each, the slowest gtest
 cases.
@@ -32,28 +35,29 @@ import tempfile
 import time
 from xml.etree import ElementTree
 
-from harness.wine import FLAVOURS, WINES, Wine
+from harness.wine import FLAVOURS, WINES
 from harness.waiting import stop_process
 from harness.wineprefix import WinePrefix
 from harness.xdisplay import Display
 
 
-TEMPLATE_VARIABLE = "FROSTPANE_PREFIX_TEMPLATE"
-
-
 def _template(work, display, flavour, wine):
-    """The outer run's template where FROSTPANE_PREFIX_TEMPLATE names one of this flavour and Wine, else one
-    booted now in work."""
-    given = os.environ.get(TEMPLATE_VARIABLE)
-    if given and os.path.exists(os.path.join(given, "system.reg")):
-        want = Wine(flavour, wine)
-        try:
-            template = WinePrefix(given, display, want.flavour, want.wine)
-        except RuntimeError:  # made by the other Wine
-            template = None
-        if template is not None and template.arch() == want.arch:
-            return template
-    return WinePrefix.build(os.path.join(work, "template"), display, flavour=flavour, wine=wine)
+    """The template FROSTPANE_PREFIX_TEMPLATE names where it is of this flavour and Wine, else one booted now in
+    work."""
+    return WinePrefix.given_template(flavour, wine, display) or WinePrefix.build(
+        os.path.join(work, "template"), display, flavour=flavour, wine=wine)
+
+
+def _template_command(args):
+    """Boots a template prefix at args.folder (unless one is there), or removes it with its server folder."""
+    if args.remove:
+        if os.path.isdir(args.folder):
+            WinePrefix(args.folder, None, args.flavour, args.wine).remove(server_folder=True)
+        return 0
+    if not os.path.exists(os.path.join(args.folder, "system.reg")):
+        with Display(640, 480, 24) as display:
+            WinePrefix.build(args.folder, display, flavour=args.flavour, wine=args.wine)
+    return 0
 
 
 def _with_display(args):
@@ -107,7 +111,7 @@ def _with_display(args):
                 session = True
             env = prefix.env(display)
             if template is not None:
-                env[TEMPLATE_VARIABLE] = template.path
+                env[WinePrefix.TEMPLATE_VARIABLE] = template.path
             if dpi is not None:
                 env["FROSTPANE_EXPECT_DPI"] = str(dpi)
             child = subprocess.Popen(cmd, env=env)
@@ -208,6 +212,11 @@ def main(argv=None):
     f.add_argument("--flavour", choices=FLAVOURS, default=None, help="the Wine to use")
     f.add_argument("--runs", type=int, default=5, help="display starts to time (default 5)")
     f.add_argument("--winprobe", help="winprobe.exe, to ask Wine what each depth gives")
+    b = sub.add_parser("template", help="boot a template prefix for a layer's displays and cases to copy")
+    b.add_argument("folder", help="where (nothing is done when a prefix is there already)")
+    b.add_argument("--flavour", choices=FLAVOURS, default=None, help="the Wine to use")
+    b.add_argument("--wine", choices=WINES, default=None, help="Wine 8 or 10; default FROSTPANE_WINE, else 8")
+    b.add_argument("--remove", action="store_true", help="remove the prefix and its server folder instead")
     t = sub.add_parser("slowest", help="print the slowest tests and cases of a ctest run")
     t.add_argument("junit", help="the file ctest --output-junit wrote")
     t.add_argument("--count", type=int, default=10, help="how many of each (default 10)")
@@ -216,6 +225,8 @@ def main(argv=None):
         return _with_display(args)
     if args.command == "figures":
         return _figures(args)
+    if args.command == "template":
+        return _template_command(args)
     if args.command == "slowest":
         return _slowest(args)
     return 2

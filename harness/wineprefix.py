@@ -117,6 +117,22 @@ class WinePrefix:
         except OSError:
             return None, None
 
+    # Names a booted prefix that with-display and the end-to-end cases copy rather than booting their own.
+    TEMPLATE_VARIABLE = "FROSTPANE_PREFIX_TEMPLATE"
+
+    @classmethod
+    def given_template(cls, flavour=None, wine=None, display=None):
+        """The prefix FROSTPANE_PREFIX_TEMPLATE names where it is booted for this flavour and Wine, else None."""
+        given = os.environ.get(cls.TEMPLATE_VARIABLE)
+        if not given or not os.path.exists(os.path.join(given, "system.reg")):
+            return None
+        want = Wine(flavour, wine)
+        try:
+            template = cls(given, display, want.flavour, want.wine)
+        except RuntimeError:  # made by the other Wine
+            return None
+        return template if template.arch() == want.arch and template.user is None else None
+
     @classmethod
     def build(cls, path, display=None, timeout=300, flavour=None, wine=None, user=None, locale=None):
         """Boots a new prefix of the flavour's architecture at path (wineboot -i, then wineserver -w) with the

@@ -6,7 +6,8 @@ Debian 12's, the default, or 10, from the root scripts/setup makes) picks which 
 
 - frostpane_exe, winprobe_exe: paths from FROSTPANE_EXE and WINPROBE_EXE (defaults under build/<flavour>); a
   missing executable fails the test with the path it looked at, never skips it.
-- wine_template (session): a prefix booted once, copied for each test.
+- wine_template (session): a prefix booted once, copied for each test: the one FROSTPANE_PREFIX_TEMPLATE names
+  where it is of this flavour and Wine (scripts/test boots one a layer, for its Win32 displays too), else its own.
 - prefix: a fresh copy of the template for one test, killed and deleted afterwards. Give it its display with
   `prefix.display = desk` (or pass display= to run/call/probe). Its Wine session starts with the first wine
   command and ends a few seconds after the last program; prefix.start_session() keeps one up until the end.
@@ -67,6 +68,10 @@ def winprobe_exe():
 
 @pytest.fixture(scope="session")
 def wine_template(tmp_path_factory):
+    given = WinePrefix.given_template(FLAVOUR, WINE)
+    if given is not None:
+        yield given
+        return
     base = tmp_path_factory.mktemp("wine")
     with Display(640, 480, 24) as boot_display:
         template = WinePrefix.build(base / "template", boot_display, flavour=FLAVOUR, wine=WINE)
