@@ -15,7 +15,6 @@ HKLM, per user or not; the entry is looked for in both hives.
 """
 
 import os
-import subprocess
 import sys
 import zipfile
 from pathlib import Path
