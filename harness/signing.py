@@ -71,7 +71,7 @@ class Token:
 class TimeStampServer:
     """An RFC 3161 time-stamp authority on 127.0.0.1, answering each POSTed query with openssl ts -reply, signed
     with a time-stamping certificate of its own (.certificate, to verify against). Use as a context manager; .url
-    is where it listens, .requests how many replies it made."""
+    is where it listens."""
 
     def __init__(self, folder):
         folder = Path(folder)
@@ -85,7 +85,6 @@ class TimeStampServer:
             "serial = %s\nsigner_digest = sha256\ndefault_policy = 1.3.6.1.4.1.4146.2.3\n"
             "digests = sha256, sha384, sha512\naccuracy = secs:1\nordering = yes\ntsa_name = no\n"
             "ess_cert_id_chain = no\ness_cert_id_alg = sha256\n" % (folder / "tsa-serial"))
-        self.requests = 0
 
     def reply(self, query):
         with tempfile.TemporaryDirectory(dir=self.folder) as temp:
@@ -93,7 +92,6 @@ class TimeStampServer:
             request.write_bytes(query)
             _openssl("ts", "-reply", "-config", self.config, "-queryfile", request, "-signer", self.certificate,
                      "-inkey", self.key, "-out", response)
-            self.requests += 1
             return response.read_bytes()
 
     def __enter__(self):
@@ -132,16 +130,17 @@ def unused_url():
         return "http://127.0.0.1:%d/" % s.server_address[1]
 
 
-def package(out, *args, env=None):
-    """Runs scripts/package --no-build --out out with the further arguments."""
+def package(out, *args, timestamps=(), env=None):
+    """Runs scripts/package --no-build --out out with the further arguments, and a --timestamp for each of
+    timestamps."""
+    args = list(args) + [a for url in timestamps for a in ("--timestamp", url)]
     subprocess.run([str(REPO / "scripts" / "package"), "--no-build", "--out", str(out)] + [str(a) for a in args],
                    check=True, stdout=subprocess.DEVNULL, timeout=300, env=env)
 
 
 def signed_release(out, pfx, timestamps=(), env=None):
     """The release signed with a .pfx, the password given as a user gives it, in FROSTPANE_SIGN_PASSWORD."""
-    stamps = [a for url in timestamps for a in ("--timestamp", url)]
-    package(out, "--sign", pfx, *stamps, env=dict(env or os.environ, FROSTPANE_SIGN_PASSWORD=PASSWORD))
+    package(out, "--sign", pfx, timestamps=timestamps, env=dict(env or os.environ, FROSTPANE_SIGN_PASSWORD=PASSWORD))
 
 
 def token_signed_release(out, token, timestamps, password_file):
@@ -149,9 +148,8 @@ def token_signed_release(out, token, timestamps, password_file):
     of timestamps that answers."""
     Path(password_file).write_text(PIN + "\n")
     os.chmod(password_file, 0o600)
-    stamps = [a for url in timestamps for a in ("--timestamp", url)]
     package(out, "--sign", token.uri, "--pkcs11-module", SOFTHSM_MODULE, "--certificate", token.certificate,
-            "--password-file", password_file, *stamps, env=token.environment)
+            "--password-file", password_file, timestamps=timestamps, env=token.environment)
 
 
 def verify(path, pem, time_stamp_root=None):

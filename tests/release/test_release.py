@@ -406,9 +406,11 @@ def test_installers_share_one_upgrade_code_and_each_packages_content_is_a_produc
     exe, other = tmp_path / "Frostpane.exe", tmp_path / "rebuilt.msi"
     exe.write_bytes(_exe(dist, "x64") + b"\0")
     msi.build(exe, "x64", VERSION, other)
-    codes["x64 rebuilt"] = (_read(other)[1]["UpgradeCode"], _read(other)[1]["ProductCode"])
+    properties = _read(other)[1]
+    codes["x64 rebuilt"] = (properties["UpgradeCode"], properties["ProductCode"])
     exe.write_bytes(_exe(dist, "x64"))
     msi.build(exe, "x64", VERSION, other)
-    assert (_read(other)[1]["UpgradeCode"], _read(other)[1]["ProductCode"]) == codes["x64"]
+    properties = _read(other)[1]
+    assert (properties["UpgradeCode"], properties["ProductCode"]) == codes["x64"]
     assert {upgrade for upgrade, _product in codes.values()} == {UPGRADE_CODE}
     assert len({product for _upgrade, product in codes.values()}) == 3
