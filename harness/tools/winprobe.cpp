@@ -657,10 +657,21 @@ int CmdShortcut(int argc, char** argv)
 	IShellLinkW* link = nullptr;
 	IPersistFile* file = nullptr;
 	int rc = 1;
-	if (SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
-			reinterpret_cast<void**>(&link))) &&
-		SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file))) &&
-		SUCCEEDED(file->Load(path.c_str(), STGM_READ))) {
+	HRESULT hr = CoCreateInstance(
+		CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW, reinterpret_cast<void**>(&link));
+	const char* step = "CoCreateInstance";
+	if (SUCCEEDED(hr)) {
+		hr = link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file));
+		step = "QueryInterface";
+	}
+	if (SUCCEEDED(hr)) {
+		hr = file->Load(path.c_str(), STGM_READ);
+		step = "Load";
+	}
+	if (FAILED(hr)) {
+		Fact("failed", step);
+		FactHex("hresult", static_cast<DWORD>(hr));
+	} else {
 		WCHAR text[INFOTIPSIZE] = {};
 		int icon = 0, show = 0;
 		WORD key = 0;
