@@ -434,7 +434,8 @@ const char kUsage[] =
 	"                                         a plain window in one colour until closed; with --timer it\n"
 	"                                         repaints in the second colour on the first tick of a 100 ms\n"
 	"                                         SetTimer, and a key press ends it\n"
-	"  shortcut PATH                          a shell link as the shell reads it (IShellLinkW)\n"
+	"  shortcut PATH                          a shell link as the shell reads it (IShellLinkW); where it\n"
+	"                                         cannot, the step that failed and its HRESULT\n"
 	"  installed UPGRADE_CODE                 each installed product of that upgrade code, as Windows\n"
 	"                                         Installer reports it to Programs and Features\n"
 	"  folders                                the user's and every user's folders an installer uses\n"
@@ -645,7 +646,8 @@ int CmdMsgBox(int argc, char** argv)
 }
 
 // The shell link at PATH as Explorer reads it. The key is the link's hot key: the virtual key in the low
-// byte, HOTKEYF_* modifiers in the high byte.
+// byte, HOTKEYF_* modifiers in the high byte. Where the shell cannot read it, the step that failed
+// (failed=) and its HRESULT (hresult=), and exit status 1.
 int CmdShortcut(int argc, char** argv)
 {
 	if (argc != 1)
