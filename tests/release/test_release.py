@@ -377,10 +377,13 @@ def test_each_rule_finds_the_fault_it_is_for(releases, tmp_path, breakage):
 
 
 def test_installers_share_one_upgrade_code_and_each_packages_content_is_a_product_of_its_own(dist, tmp_path):
+    def upgrade_and_product(properties):
+        return properties["UpgradeCode"], properties["ProductCode"]
+
     codes = {}
     for flavour in FLAVOURS:
         _path, tables, properties, _summary = _installer(dist, flavour, tmp_path)
-        codes[flavour] = (properties["UpgradeCode"], properties["ProductCode"])
+        codes[flavour] = upgrade_and_product(properties)
         # It replaces any installed Frostpane of this version or earlier, of either flavour (the same version too, so
         # that another build of it replaces the one installed), and refuses to go over a later one.
         rows = {r["ActionProperty"]: (r["UpgradeCode"], r["VersionMin"], r["VersionMax"], int(r["Attributes"]))
@@ -406,11 +409,9 @@ def test_installers_share_one_upgrade_code_and_each_packages_content_is_a_produc
     exe, other = tmp_path / "Frostpane.exe", tmp_path / "rebuilt.msi"
     exe.write_bytes(_exe(dist, "x64") + b"\0")
     msi.build(exe, "x64", VERSION, other)
-    properties = _read(other)[1]
-    codes["x64 rebuilt"] = (properties["UpgradeCode"], properties["ProductCode"])
+    codes["x64 rebuilt"] = upgrade_and_product(_read(other)[1])
     exe.write_bytes(_exe(dist, "x64"))
     msi.build(exe, "x64", VERSION, other)
-    properties = _read(other)[1]
-    assert (properties["UpgradeCode"], properties["ProductCode"]) == codes["x64"]
+    assert upgrade_and_product(_read(other)[1]) == codes["x64"]
     assert {upgrade for upgrade, _product in codes.values()} == {UPGRADE_CODE}
     assert len({product for _upgrade, product in codes.values()}) == 3
